@@ -1,0 +1,111 @@
+// string.cpp - in-place editing, splitting and case-insensitive comparison
+// of terminated strings. Case folding is ASCII only, whatever the locale.
+#include <cstdlib>
+#include <cstring>
+
+#include "vyr.h"
+
+namespace {
+
+inline int fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+
+}  // namespace
+
+int clean_line(unsigned char *line) {
+    if (line == nullptr || line[0] == '\0') return 0;
+    std::size_t i = std::strlen(reinterpret_cast<char *>(line));
+    bool trailing = true;
+    while (i-- > 0) {
+        unsigned char c = line[i];
+        if (trailing) {
+            if (c < 0x20) {
+                line[i] = '\0';
+                continue;
+            }
+            trailing = false;
+        }
+        if (c < 0x20 || c >= 0x80) line[i] = ' ';
+    }
+    return 1;
+}
+
+int wstrim_string(char *string) {
+    if (string == nullptr) return 1;
+    char *w = string;
+    for (char *r = string; *r; ++r)
+        if (*r != '\n' && *r != '\r') *w++ = *r;
+    while (w > string && w[-1] == ' ') --w;
+    *w = '\0';
+    return 1;
+}
+
+int fill_string(char *string, char tar, char fill) {
+    if (string == nullptr) return 0;
+    for (char *p = string; *p; ++p) {
+        if (*p == tar) {
+            *p = fill;
+            if (fill == '\0') break;
+        }
+    }
+    return 0;
+}
+
+int low_string(char *string) {
+    if (string == nullptr || string[0] == '\0') return 0;
+    for (char *p = string; *p; ++p) *p = static_cast<char>(fold(static_cast<unsigned char>(*p)));
+    return 1;
+}
+
+int parse_string(const char *string, char delim, int *argc, char ***argv) {
+    if (argc) *argc = 0;
+    if (argv) *argv = nullptr;
+    if (string == nullptr || string[0] == '\0' || argc == nullptr || argv == nullptr) return -1;
+    char *copy = strdup(string);
+    if (copy == nullptr) return -1;
+    std::size_t n = std::strlen(copy);
+    while (n > 0 && copy[n - 1] == delim) copy[--n] = '\0';
+    int count = 1;
+    for (std::size_t i = 0; i < n; ++i)
+        if (copy[i] == delim) ++count;
+    char **vec = static_cast<char **>(std::malloc(sizeof(char *) * static_cast<std::size_t>(count)));
+    if (vec == nullptr) {
+        std::free(copy);
+        return -1;
+    }
+    int k = 0;
+    vec[k++] = copy;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (copy[i] == delim) {
+            copy[i] = '\0';
+            vec[k++] = copy + i + 1;
+        }
+    }
+    *argc = count;
+    *argv = vec;
+    return 0;
+}
+
+int free_parsed_array(int argc, char **argv) {
+    if (argc == 0 || argv == nullptr) return 0;
+    std::free(argv[0]);
+    std::free(argv);
+    return 0;
+}
+
+int strnicmp(const char *s1, const char *s2, int n) {
+    if (s1 == nullptr || s2 == nullptr) return 1;
+    for (int i = 0;; ++i) {
+        int a = fold(static_cast<unsigned char>(s1[i]));
+        int b = fold(static_cast<unsigned char>(s2[i]));
+        if (a != b || a == 0 || i + 1 >= n) return a - b;
+    }
+}
+
+int stricmp(const char *s1, const char *s2) {
+    if (s1 == nullptr || s2 == nullptr) return 1;
+    for (std::size_t i = 0;; ++i) {
+        int a = fold(static_cast<unsigned char>(s1[i]));
+        int b = fold(static_cast<unsigned char>(s2[i]));
+        if (a != b || a == 0) return a - b;
+    }
+}

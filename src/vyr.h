@@ -1,0 +1,251 @@
+// vyr.h - the suite's shared records, the missing value and the library API.
+//
+// Conventions: functions return an integer status (1/0 for found/not found,
+// 0/-1 for success/failure) or a pointer that is null on failure. No
+// exception ever leaves one of these functions. Output buffers belong to the
+// caller; each prototype states the capacity it relies on.
+#ifndef VYR_H
+#define VYR_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <type_traits>
+
+#define VYR_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+
+// ---------------------------------------------------------------------------
+// Shared records and values
+
+// The missing value: unset date fields, run flags, free resources.
+constexpr int VYR_MISSING = -9999;
+
+// A date in UTC. Trailing fields set to VYR_MISSING give a lesser precision.
+struct Date {
+    int32_t year, month, day, jday, wday, hour, min, sec;
+};
+
+// Message level: eight classes of four sub-level bits each.
+using M_type = uint32_t;
+constexpr M_type M_PRINT = 0x0000000F;
+constexpr M_type M_ERROR = 0x00000030;
+constexpr M_type M_WARN = 0x000000C0;
+constexpr M_type M_MESS = 0x00000F00;
+constexpr M_type M_OUT1 = 0x0000F000;
+constexpr M_type M_OUT2 = 0x000F0000;
+constexpr M_type M_OUT3 = 0x00F00000;
+constexpr M_type M_OUT4 = 0x0F000000;
+constexpr M_type M_DEBUG = 0xF0000000;
+constexpr M_type M_DEBUG_CONV = 0x10000000;  // file-name conventions
+constexpr M_type M_DEBUG_DOM = 0x40000000;   // domains and paths
+constexpr M_type M_DEBUG_RES = 0x80000000;   // resources, scanner, queue
+
+// Exit statuses of the suite's programs.
+enum VYR_status : int {
+    VYR_OK = 0,
+    VYR_QUEUE_TIMEOUT = 7,
+    VYR_NO_INPUT = 10,
+    VYR_WRITE_FAILED = 11,
+};
+
+// ---------------------------------------------------------------------------
+// Pattern scanner (scanp.cpp)
+
+// Cursor over one line. The text stays owned by the caller.
+struct parse_param {
+    const char *ptr;  // text being scanned
+    int length;       // its length, taken by scanp_set
+    int off;          // next unscanned character; moved by scanp_set/scanp_inc
+    int len;          // characters consumed by the last scanp
+    int assigned;     // destinations written by the last scanp
+    int matched;      // directives matched by the last scanp (its result)
+    int done;         // 1 when the last scanp reached the end of its pattern
+};
+
+namespace vyr::scan {
+enum class Kind : unsigned char { Text, Int, Float };
+// One destination of a scan: its kind, where it is, and for text the
+// capacity in bytes (0 when the caller passed a bare pointer).
+struct Dest {
+    Kind kind;
+    void *ptr;
+    std::size_t cap;
+};
+template <class>
+inline constexpr bool unsupported_destination = false;
+template <class T>
+Dest dest(T &&d) {
+    using U = std::remove_cvref_t<T>;
+    if constexpr (std::is_array_v<U> && std::is_same_v<std::remove_extent_t<U>, char>)
+        return {Kind::Text, static_cast<char *>(d), std::extent_v<U>};
+    else if constexpr (std::is_same_v<U, char *>)
+        return {Kind::Text, d, 0};
+    else if constexpr (std::is_same_v<U, int *>)
+        return {Kind::Int, d, 0};
+    else if constexpr (std::is_same_v<U, float *>)
+        return {Kind::Float, d, 0};
+    else
+        static_assert(unsupported_destination<U>,
+                      "scanp destinations are char arrays, char*, int* or float*");
+}
+}  // namespace vyr::scan
+
+// Sets the cursor on str (not copied); returns 1.
+int scanp_set(parse_param *param, const char *str);
+// The scanner proper: dests are the destinations of the assigning directives
+// in pattern order. A destination whose kind does not suit its directive is
+// never written: the scan stops there. Text destinations given as arrays are
+// never written past their size; a bare char* is taken to hold 81 bytes.
+int scanp_args(parse_param *param, const char *pat, const vyr::scan::Dest *dests, int ndest);
+// Tries pat at the cursor without moving it; returns the directives matched,
+// or -1 for an empty pattern or an exhausted cursor.
+template <class... D>
+int scanp(parse_param *param, const char *pat, D &&...dests) {
+    const vyr::scan::Dest list[sizeof...(D) + 1] = {vyr::scan::dest(dests)..., {}};
+    return scanp_args(param, pat, list, static_cast<int>(sizeof...(D)));
+}
+// Commits the last scan (off += len); returns 1.
+int scanp_inc(parse_param *param);
+// The unscanned rest of the text.
+const char *scanp_str(parse_param *param);
+
+// ---------------------------------------------------------------------------
+// Line and string utilities (tools.cpp: line input; string.cpp: editing)
+
+// Read one line without its newline into string (limit + 1 bytes): the
+// length (0 for an empty line) or -1 at end of input, string then unchanged.
+// Longer lines come in pieces of the limit; an empty first line is skipped.
+int fgetline(FILE *ifile, char *string);  // limit 160
+int fgetnline(FILE *ifile, char *string, int len);
+// As fgetnline but returns 1 for a line of text.
+int fgetstring(FILE *ifile, char *string, int len);
+
+// Cuts trailing control characters, blanks out other control characters
+// and bytes of 0x80 and above. 0 for a null or empty line, else 1.
+int clean_line(unsigned char *line);
+inline int clean_line(char *line) { return clean_line(reinterpret_cast<unsigned char *>(line)); }
+// Removes every CR and LF, then trailing blanks; returns 1.
+int wstrim_string(char *string);
+// Replaces every tar by fill (a NUL fill cuts at the first); returns 0.
+int fill_string(char *string, char tar, char fill);
+// Lower-cases A-Z; 0 for a null or empty string, else 1.
+int low_string(char *string);
+// Splits a copy of string at delim (trailing delimiters dropped). argv[0]
+// owns the storage of all fields; release with free_parsed_array. 0 or -1.
+int parse_string(const char *string, char delim, int *argc, char ***argv);
+int free_parsed_array(int argc, char **argv);
+// Case-insensitive comparisons; 1 when either pointer is null.
+int stricmp(const char *s1, const char *s2);
+int strnicmp(const char *s1, const char *s2, int n);
+
+// ---------------------------------------------------------------------------
+// Present-weather text (wx_tool.cpp)
+
+// Phrase for a WMO code, "!"METAR group or letter code, into out_str (at
+// least 26 bytes); returns the letter-code characters covered (0: none).
+int WX_weather_text(const char *str, char *out_str);
+// Letter code for WMO present-weather code wx into wx_str (7 bytes); 0.
+int WX_wmo_weather(int wx, char *wx_str);
+// Letter code for a METAR group (leading "!" skipped) into wx_str (15); 0.
+int WX_metar_weather(const char *wx, char *wx_str);
+
+// ---------------------------------------------------------------------------
+// Message output (mess.cpp)
+
+// Prints a message when its level shares a bit with the active mask.
+// 1 when written to the terminal, else 0.
+int MESS_print(M_type type, const char *mess, ...) VYR_PRINTF(2, 3);
+// 1 when level shares a bit with the active mask.
+int MESS_check(M_type level);
+// Changes the mask: tier (0 user, 10 program, 20 default) plus action
+// (0 set with fill-down, +1 add, -1 remove); returns 0.
+int MESS_set(int oper, M_type level);
+// Applies a "message" resource value (levels, log files, paging); 0.
+int MESS_set_str(const char *str);
+// Count of user settings of the messages.
+int MESS_check_set();
+// Shows mess and waits for the user on the terminal; returns 0.
+int MESS_hold(M_type type, const char *mess);
+// Prints the program banner; returns 0.
+int MESS_print_prog(const char *string);
+
+// ---------------------------------------------------------------------------
+// Run flags, prompts and process services (flag.cpp, system.cpp)
+
+extern int64_t flags[30];
+extern int plot_it[13];
+
+int FLAG_set(int flag, int value);
+int FLAG_reset(int value);
+int FLAG_batch();
+int FLAG_help();
+int FLAG_setplot(int type, int val);
+int FLAG_resetplot(int val);
+
+const char *VYR_version();
+[[noreturn]] void VYR_exit(int status);
+// 1 for a "set" command, 0 for no command; does not return for "exit".
+int VYR_set_command(const char *string);
+// Asks for one word of at most length-1 characters into str (length bytes),
+// or into a new buffer (length+1 bytes, the caller's) when str is null.
+char *VYR_prompts(const char *prompt, char *str, int length);
+float VYR_promptf(const char *prompt);
+int VYR_sleep(float secs);
+
+// ---------------------------------------------------------------------------
+// Paths and file access (files.cpp). File names hold at most 159 characters.
+
+int FILE_is_stdio(const char *file);
+int FILE_fullpath(const char *filename);
+// Appends "/" unless empty or already there; path needs room for it. 0.
+int FILE_add_path_delim(char *path);
+// Joins path and file into filename (160 bytes); returns filename.
+char *FILE_add_path(const char *path, const char *file, char *filename);
+// Expands a leading "~" or "~user" of file into filename (160 bytes); 0.
+int FILE_add_user_path(const char *file, char *filename);
+int FILE_exist(const char *file);
+int FILE_is_dir(const char *file);
+int64_t FILE_size(const char *file);
+int FILE_make_dir(char *dir, int flag);
+FILE *FILE_open(const char *file, const char *access);
+// Stores the reference-time settings used when naming files; 0.
+int FILE_set_time(const Date *datim);
+
+// ---------------------------------------------------------------------------
+// Dates and labels (date.cpp)
+
+int64_t DATE_num_sec(Date *date);
+int DATE_is_leap(int year);
+int64_t DATE_get_time(int64_t *secs);
+int DATE_get_gmdate(const int64_t *secs, Date *date);
+int DATE_julian_monday(int year, int julian, int *month, int *day);
+int DATE_monday_julian(int year, int month, int day, int *julian);
+const char *DATE_month_lower(int month);
+int DATE_decode_month(const char *str);
+int DATE_print(M_type level, const Date *date);
+int DATE_set_TZ(const char *str);
+// Current UTC time stamp, "26 DEC 07  12:35:06Z", into str (21 bytes).
+int DATE_get_current_str(char *str);
+// Date label into str (32 bytes); -1 when str is null.
+int DATE_make_label(Date *date, char *str);
+int DATE_decode_label(const char *str, Date *date);
+
+// ---------------------------------------------------------------------------
+// Display-window message queue (mqueue.cpp)
+
+struct mqueuebuf {
+    long mtype;       // 1 requests, connection id replies, 2 connection replies
+    char mtext[124];  // 120 bytes travel: id/status character, then text
+};
+
+int MQ_open(int num);
+int MQ_connect(int msgqid);
+int MQ_put(int msgqid, int conn_id, const char *format, ...) VYR_PRINTF(3, 4);
+// Next reply for conn_id into item (120 bytes); returns its status.
+int MQ_get(int msgqid, int conn_id, char *item);
+int MQ_clear(int msgqid, int index);
+int MQ_enable_alarm();
+int MQ_disable_alarm();
+void MQ_intrp(int sig);
+
+#endif  // VYR_H

@@ -1,0 +1,32 @@
+// vyr_int.h - what the library's modules share with each other and with the
+// tests, but callers of the suite's API must not rely on.
+#ifndef VYR_INT_H
+#define VYR_INT_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "vyr.h"
+
+namespace vyr {
+
+// The clock (date.cpp). Every reading of the current time goes through
+// clock_now(), so tests can fix it with set_clock(); null restores the system clock.
+using clock_fn = int64_t (*)();
+void set_clock(clock_fn fn);
+int64_t clock_now();
+
+// Terminal streams of the message module (mess.cpp). Tests capture them;
+// null restores stdout/stderr.
+void set_message_streams(FILE *out, FILE *err);
+// Back to the start-up state of the message module (mask, modes, log file).
+void reset_messages();
+
+// Where prompts and paging holds read the user's answers (system.cpp);
+// null restores stdin.
+void set_terminal_input(FILE *in);
+FILE *terminal_input();
+
+}  // namespace vyr
+
+#endif  // VYR_INT_H

@@ -1,0 +1,191 @@
+// vyrresrc.h - the resource catalogue, conversion kinds, table rows and the
+// list of gathered values.
+//
+// Ownership: every gathered value lives in one process-wide list until the
+// process ends; texts returned by RES_get stay owned by that list.
+#ifndef VYRRESRC_H
+#define VYRRESRC_H
+
+#include "vyr.h"
+
+// The resource catalogue. RES_null ends every key list. The numbers are fixed.
+enum res_type : int {
+    RES_null = 0,
+    RES_age = 1,
+    RES_background = 2,
+    RES_batch = 3,
+    RES_bin_path = 4,
+    RES_bull_file = 5,
+    RES_city_file = 6,
+    RES_color_cgrid = 7,
+    RES_color_clabel = 8,
+    RES_color_cloud = 9,
+    RES_color_cmap = 10,
+    RES_color_cont = 11,
+    RES_color_conts = 12,
+    RES_color_data = 13,
+    RES_color_echo = 14,
+    RES_color_fill = 15,
+    RES_color_front = 16,
+    RES_color_grid = 17,
+    RES_color_hodo = 18,
+    RES_color_hodtxt = 19,
+    RES_color_label = 20,
+    RES_color_labels = 21,
+    RES_color_line = 22,
+    RES_color_map = 23,
+    RES_color_pop = 24,
+    RES_color_rep = 25,
+    RES_color_sound = 26,
+    RES_color_table = 27,
+    RES_color_text = 28,
+    RES_color_therm = 29,
+    RES_color_thrmtxt = 30,
+    RES_color_wind = 31,
+    RES_color_wx = 32,
+    RES_command = 33,
+    RES_commands = 34,
+    RES_con_base = 35,
+    RES_con_bases = 36,
+    RES_con_interval = 37,
+    RES_con_intervals = 38,
+    RES_con_path = 39,
+    RES_current = 40,
+    RES_data_path = 41,
+    RES_data_src = 42,
+    RES_default = 43,
+    RES_draw = 44,
+    RES_decode_hour = 45,
+    RES_device = 46,
+    RES_file_param = 47,
+    RES_file_path = 48,
+    RES_filename = 49,
+    RES_filenames = 50,
+    RES_font_list = 51,
+    RES_forecast = 52,
+    RES_geometry = 53,
+    RES_grid_num = 54,
+    RES_grid_path = 55,
+    RES_grid_type = 56,
+    RES_help = 57,
+    RES_hour = 58,
+    RES_icon = 59,
+    RES_identifier = 60,
+    RES_identifiers = 61,
+    RES_identifierp = 62,
+    RES_image_path = 63,
+    RES_in_file = 64,
+    RES_in_files = 65,
+    RES_ingest_port = 66,
+    RES_ingestor = 67,
+    RES_input = 68,
+    RES_label = 69,
+    RES_labels = 70,
+    RES_level = 71,
+    RES_map_file = 72,
+    RES_message = 73,
+    RES_model = 74,
+    RES_name = 75,
+    RES_name_conv = 76,
+    RES_num_grid = 77,
+    RES_num_hour = 78,
+    RES_object_param = 79,
+    RES_out_file = 80,
+    RES_out_files = 81,
+    RES_output = 82,
+    RES_parameter = 83,
+    RES_plot_domain = 84,
+    RES_plot_format = 85,
+    RES_plot_param = 86,
+    RES_plot_range = 87,
+    RES_plot_scale = 88,
+    RES_plot_type = 89,
+    RES_plot_types = 90,
+    RES_position = 91,
+    RES_product = 92,
+    RES_program = 93,
+    RES_raw_path = 94,
+    RES_read_conf = 95,
+    RES_region = 96,
+    RES_save_param = 97,
+    RES_stat_prior = 98,
+    RES_state = 99,
+    RES_table = 100,
+    RES_time = 101,
+    RES_title = 102,
+    RES_unit = 103,
+    RES_values = 104,
+    RES_variable = 105,
+    RES_watch_path = 106,
+    RES_window_num = 107,
+    RES_color_watch = 108,
+    RES_log_file = 109,
+    RES_grid_domain = 110,
+    RES_inputg = 111,
+    RES_text_path = 112,
+    RES_model_path = 113,
+    RES_sat_path = 114,
+};
+
+// How a resource value is converted into program state.
+enum DEF_convert : int {
+    CV_none = 0,
+    CV_bool = 1,
+    CV_int = 2,
+    CV_short = 3,
+    CV_long = 4,
+    CV_float = 5,
+    CV_string = 6,
+    CV_strcpy = 7,
+    CV_path = 8,
+    CV_mess = 9,
+    CV_draw = 10,
+    CV_current = 11,
+    CV_hour = 12,
+    CV_region = 13,
+    CV_name = 14,
+    CV_ingestor = 15,
+    CV_file_param = 16,
+    CV_device = 17,
+    CV_plot_type = 18,
+    CV_color = 19,
+    CV_domain = 20,
+    CV_strings = 21,
+    CV_batch = 22,
+    CV_help = 23,
+};
+
+// One gathered value.
+typedef struct resource {
+    int index;    // table row, or VYR_MISSING for a free resource
+    char *name;   // private copy
+    char *data;   // private copy, or null when given without a value
+    DEF_convert cvt;
+    struct resource *next;
+} res_obj;
+
+// ---------------------------------------------------------------------------
+// The value list (resrc.cpp)
+
+// Stores data (may be null) under name, replacing an old value. 0 or -1.
+int RES_new(int index, const char *name, const char *data, DEF_convert cvt);
+// Like RES_new, but an existing value gets "\n" and str appended. 0 or -1.
+int RES_append(int index, const char *name, const char *str, DEF_convert cvt);
+// Stores value as a free resource; 0 or -1.
+int RES_put(const char *name, const char *value);
+// The stored text ("" when given without value), null when unknown.
+const char *RES_get(const char *name);
+// Splits the value (at newlines for CV_strings, else commas); the pieces
+// are new storage owned by the caller. Returns their number.
+int RES_getvals(const char *name, int *paramc, char ***paramv);
+// Prints every stored resource at level 0x00000008; 0.
+int RES_list();
+// Saves the command line; 1.
+int RES_setCL(int argc, char **argv);
+// argv[0] of the saved command line, or null.
+const char *RES_get_prog();
+// The program name (argv[0] after its last "/") into prog (size bytes), or
+// into a new buffer when prog is null; "VYR" when no buffer can be had.
+char *RES_get_progname(char *prog, std::size_t size = 80);
+
+#endif  // VYRRESRC_H

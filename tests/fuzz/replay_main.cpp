@@ -1,0 +1,36 @@
+// Replays fuzz inputs without libFuzzer: every file named on the command
+// line, or every file in a directory named there, goes through the target.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+
+namespace {
+
+int replay(const std::filesystem::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    int n = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::filesystem::path p(argv[i]);
+        if (std::filesystem::is_directory(p)) {
+            for (const auto &e : std::filesystem::directory_iterator(p))
+                if (e.is_regular_file()) n += replay(e.path());
+        } else if (std::filesystem::exists(p)) {
+            n += replay(p);
+        }
+    }
+    std::printf("replayed %d inputs\n", n);
+    return 0;
+}
