@@ -164,6 +164,52 @@ typedef struct resource {
     struct resource *next;
 } res_obj;
 
+// One row of a program's resource table. def null ends the table; def ""
+// marks an inactive row. A row is keyed by its command-line key (cmd) or,
+// when pos is 1 to 10, positional: pos N claims the N-th positional
+// argument, 10 every one that no exact marker claims.
+struct RES_defobj {
+    const char *def;  // resource name
+    const char *env;  // environment variable
+    const char *cmd;  // command-line key; null for a positional row
+    DEF_convert cvt;
+    void *out;  // conversion target, or null
+    int *num;   // count target of CV_strings, or null
+    int pos;    // positional marker 1-10, or 0 for a keyed row
+};
+
+// ---------------------------------------------------------------------------
+// The catalogue and start-up (resrc.cpp)
+
+int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
+                 DEF_convert cvt, void *out, int *num);
+int RES_enter(RES_defobj *obj, res_type key);
+int RES_init(int argc, char **argv, const res_type *res_key, const res_type *res_pos);
+int RES_decode(const char *progname, const char *cls, int argc, char **argv,
+               RES_defobj *def_table);
+int RES_conv_data(const char *data, void *out, DEF_convert cvt);
+int RES_set_device(const char *str);
+int RES_help_print(const char *name, const res_type *res_key, const res_type *res_pos);
+int RES_help_item(res_type res);
+
+// ---------------------------------------------------------------------------
+// Definition files (def_read.cpp)
+
+int DEF_prog();
+int DEF_name(const char *name);
+int DEF_clr_tag();
+int DEF_tag(const char *str);
+int DEF_open(const char *filename);
+int DEF_close();
+// Next live key (lower case, 50 bytes) and value (200 bytes); 1, or -1 at
+// the end of the file.
+int DEF_get(char *resrc, char *value);
+int DEF_cmp(const char *resrc, const char *string);
+int DEF_valid(const char *string);
+int DEF_parse_name(const char *str, char *ostr);
+// Environment value for resrc (200 bytes); 1 when found, else 0.
+int DEF_env(const char *resrc, const char *env, char *value);
+
 // ---------------------------------------------------------------------------
 // The value list (resrc.cpp)
 
