@@ -120,6 +120,7 @@ TEST(wx_tool_test, wmo_codes_outside_the_table_are_blank) {
         {"101", "", 0},
         {"999", "", 0},
         {"99999999999999999999999999999999", "", 0},  // no overflow, just too large
+        {"4294967357", "", 0},  // 2^32 + 61: a wrapped conversion would say light rain
         {"0000000000000000000000000000061", "light rain", 2},
         {"61.0", "light rain", 2},  // the conversion stops at the point
         {"61abc", "light rain", 2},
@@ -226,27 +227,59 @@ TEST(wx_tool_test, metar_groups_give_letter_codes) {
     struct {
         const char *group, *code;
     } rows[] = {
-        {"+TSRA", "TR+"}, {"!+TSRA", "TR+"}, {"-SHRA", "RW-"}, {"FZDZ", "ZL"},
-        {"-FZRA", "ZR-"}, {"BLSN", "BS"},    {"DRSN", "BS"},   {"BLDU", "D"},
-        {"BR", "H"},      {"HZ", "H"},       {"FG", "F"},      {"MIFG", "F"},
-        {"BCFG", "F"},    {"SA", "D"},       {"DU", "D"},      {"FU", "K"},
+        {"+TSRA", "TR+"},
+        {"!+TSRA", "TR+"},
+        {"-SHRA", "RW-"},
+        {"FZDZ", "ZL"},
+        {"-FZRA", "ZR-"},
+        {"BLSN", "BS"},
+        {"DRSN", "BS"},
+        {"BLDU", "D"},
+        {"BR", "H"},
+        {"HZ", "H"},
+        {"FG", "F"},
+        {"MIFG", "F"},
+        {"BCFG", "F"},
+        {"SA", "D"},
+        {"DU", "D"},
+        {"FU", "K"},
         {"RASN", "R"},  // a second precipitation type ends the scan
-        {"SNRA", "S"},    {"SHRASN", "RW"},  {"TSSN", "TS"},   {"TS", "T"},
+        {"SNRA", "S"},
+        {"SHRASN", "RW"},
+        {"TSSN", "TS"},
+        {"TS", "T"},
         {"+TS", "T"},  // thunder alone carries no sign
-        {"SH", "W"},      {"SHGS", "IPW"},   {"+SHSN", "SW+"}, {"PE", "IP"},
-        {"PL", "IP"},     {"GS", "IP"},      {"SG", "SG"},     {"IC", "IC"},
-        {"-SN", "S-"},    {"-+RA", "R+"},  // a later sign replaces an earlier one
-        {"SHTSRA", "TR"},                  // and so does a later descriptor
-        {"HZFG", "F"},                     // and a later obscuration
-        {"-RABR", "R-"},                   // precipitation wins over obscuration
-        {"BRRA", "R"},    {"FGTS", "F"},     {"RA SN", "R"},  // no separators: the blank ends the
-                                                              // scan
-        {"RAXXSN", "R"},  {"VCSH", ""},      {"!VCTS", ""},    {"+VCTS", ""},
-        {"RAVC", ""},                 // the vicinity empties the code wherever it stands
-        {"GR", ""},                   // hail is not recognised
-        {"XXRA", ""},     {"R", ""},  // a lone last letter is no group
-        {"RAF", "R"},     {"-", "-"},        {"!", ""},        {"", ""},
-        {"ra", ""},       {"!!RA", ""},  // only one marker is skipped
+        {"SH", "W"},
+        {"SHGS", "IPW"},
+        {"+SHSN", "SW+"},
+        {"PE", "IP"},
+        {"PL", "IP"},
+        {"GS", "IP"},
+        {"SG", "SG"},
+        {"IC", "IC"},
+        {"-SN", "S-"},
+        {"-+RA", "R+"},    // a later sign replaces an earlier one
+        {"SHTSRA", "TR"},  // and so does a later descriptor
+        {"HZFG", "F"},     // and a later obscuration
+        {"-RABR", "R-"},   // precipitation wins over obscuration
+        {"BRRA", "R"},
+        {"FGTS", "F"},
+        {"RA SN", "R"},  // no separators: the blank ends the
+                         // scan
+        {"RAXXSN", "R"},
+        {"VCSH", ""},
+        {"!VCTS", ""},
+        {"+VCTS", ""},
+        {"RAVC", ""},  // the vicinity empties the code wherever it stands
+        {"GR", ""},    // hail is not recognised
+        {"XXRA", ""},
+        {"R", ""},  // a lone last letter is no group
+        {"RAF", "R"},
+        {"-", "-"},
+        {"!", ""},
+        {"", ""},
+        {"ra", ""},
+        {"!!RA", ""},  // only one marker is skipped
     };
     for (const auto &r : rows) EXPECT_EQ(metar_code(r.group), r.code) << '"' << r.group << '"';
 }
