@@ -203,7 +203,7 @@ std::string metar_code(std::string_view wx) {
 void copy_out(std::string_view text, char *buf, std::size_t cap) {
     if (buf == nullptr || cap == 0) return;
     const std::size_t n = text.size() < cap - 1 ? text.size() : cap - 1;
-    std::memcpy(buf, text.data(), n);
+    if (n > 0) std::memcpy(buf, text.data(), n);  // an empty view may hold no pointer
     buf[n] = '\0';
 }
 
