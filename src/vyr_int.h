@@ -30,6 +30,14 @@ void reset_messages();
 void set_terminal_input(FILE *in);
 FILE *terminal_input();
 
+// Display-window message queue (mqueue.cpp). The pauses between receive
+// attempts go through the sleep function, so tests can count them; null
+// restores VYR_sleep. The timeout is the alarm time in seconds of every
+// bounded wait, 20 at start-up.
+using sleep_fn = int (*)(float secs);
+void set_queue_sleep(sleep_fn fn);
+void set_queue_timeout(int secs);
+
 }  // namespace vyr
 
 #endif  // VYR_INT_H
