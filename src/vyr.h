@@ -225,8 +225,8 @@ int64_t FILE_size(const char *file);
 int FILE_make_dir(char *dir, int flag);
 // Opens a file, a standard stream (stdin for "r" modes, else stdout) or,
 // for "|command", a pipe to or from the command, to be closed with pclose.
-// "w" and "a" modes create the missing directories first. Null on failure;
-// prints nothing.
+// "w" and "a" modes create the missing directories first; writing under a
+// "~user" the system does not know fails. Null on failure; prints nothing.
 FILE *FILE_open(const char *file, const char *access);
 // Stores the reference-time settings used when naming files (all eight
 // fields are copied); 0, or -1 for a null date.

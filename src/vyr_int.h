@@ -33,6 +33,10 @@ FILE *terminal_input();
 const Date &reference_time();
 void reset_reference_time();
 
+// Back to the start-up state of the definition files (def_read.cpp): file
+// closed, program "Vyr" without title, no tags, no open IF.
+void reset_definitions();
+
 }  // namespace vyr
 
 #endif  // VYR_INT_H
