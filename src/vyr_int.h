@@ -38,6 +38,16 @@ using sleep_fn = int (*)(float secs);
 void set_queue_sleep(sleep_fn fn);
 void set_queue_timeout(int secs);
 
+// Reference-time settings of file naming (files.cpp): what FILE_set_time
+// stored last. The reset restores the start-up value: every field missing
+// except sec, which is 0.
+const Date &reference_time();
+void reset_reference_time();
+
+// Back to the start-up state of the definition files (def_read.cpp): file
+// closed, program "Vyr" without title, no tags, no open IF.
+void reset_definitions();
+
 }  // namespace vyr
 
 #endif  // VYR_INT_H
