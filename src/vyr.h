@@ -193,22 +193,43 @@ float VYR_promptf(const char *prompt);
 int VYR_sleep(float secs);
 
 // ---------------------------------------------------------------------------
-// Paths and file access (files.cpp). File names hold at most 159 characters.
+// Paths and file access (files.cpp). File names hold at most 159 characters
+// after "~" expansion; a longer name is refused, never cut: it does not
+// exist (FILE_exist 0, FILE_is_dir 0, FILE_size -1) and cannot be opened.
+// The empty name, "-", "std" and "stdn" (any case) are the standard streams.
 
+// 1 for a standard stream name, else 0 (also for null).
 int FILE_is_stdio(const char *file);
+// 1 when the name carries its own path (begins with "/", "." or "~").
 int FILE_fullpath(const char *filename);
 // Appends "/" unless empty or already there; path needs room for it. 0.
 int FILE_add_path_delim(char *path);
-// Joins path and file into filename (160 bytes); returns filename.
+// Joins path (may be null) and file into filename (160 bytes); a stream name
+// or a name with its own path is taken as it is. Returns filename, or null
+// when the joined name would not fit: filename then holds the empty text,
+// which names a standard stream, so callers must check the result.
 char *FILE_add_path(const char *path, const char *file, char *filename);
-// Expands a leading "~" or "~user" of file into filename (160 bytes); 0.
+// Expands a leading "~" or "~user" of file into filename (160 bytes); an
+// unknown user leaves the name as written. 0, or -1 when the result would
+// not fit (filename then holds the empty text). file may be filename.
 int FILE_add_user_path(const char *file, char *filename);
+// 1 for a stream name or a name that stat can examine, else 0.
 int FILE_exist(const char *file);
+// 1 when the name is a directory, else 0.
 int FILE_is_dir(const char *file);
+// Size in bytes, or -1 when the name cannot be examined.
 int64_t FILE_size(const char *file);
+// Creates the missing directories of dir (its "\" become "/"), all but its
+// last flag parts (1: dir names a file). 1 when the parent already existed
+// and nothing was done, else 0; failures show only in a later open.
 int FILE_make_dir(char *dir, int flag);
+// Opens a file, a standard stream (stdin for "r" modes, else stdout) or,
+// for "|command", a pipe to or from the command, to be closed with pclose.
+// "w" and "a" modes create the missing directories first. Null on failure;
+// prints nothing.
 FILE *FILE_open(const char *file, const char *access);
-// Stores the reference-time settings used when naming files; 0.
+// Stores the reference-time settings used when naming files (all eight
+// fields are copied); 0, or -1 for a null date.
 int FILE_set_time(const Date *datim);
 
 // ---------------------------------------------------------------------------

@@ -31,6 +31,12 @@ void flush_messages();
 void set_terminal_input(FILE *in);
 FILE *terminal_input();
 
+// Reference-time settings of file naming (files.cpp): what FILE_set_time
+// stored last. The reset restores the start-up value: every field missing
+// except sec, which is 0.
+const Date &reference_time();
+void reset_reference_time();
+
 }  // namespace vyr
 
 #endif  // VYR_INT_H
