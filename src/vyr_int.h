@@ -15,6 +15,9 @@ namespace vyr {
 using clock_fn = int64_t (*)();
 void set_clock(clock_fn fn);
 int64_t clock_now();
+// Back to the start-up display time zone of labels: "Z", no offset, 24-hour
+// clock (date.cpp).
+void reset_time_zone();
 
 // Terminal streams of the message module (mess.cpp). Tests capture them;
 // null restores stdout/stderr.
