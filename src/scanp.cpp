@@ -39,9 +39,11 @@ constexpr int64_t kMagnitudeCap = int64_t{INT_MAX} + 1;  // integer values satur
 enum : uint8_t {
     kAlpha = 1,
     kDigit = 2,
-    kSpace = 4,      // %s, %D, %F: blank, tab, newline, vertical tab, form feed, CR
-    kBlank = 8,      // pattern blank, %w: blank, newline, CR, tab
-    kBlankNoNl = 16  // %W: blank, CR, tab
+    kSpace = 4,       // %s, %D, %F: blank, tab, newline, vertical tab, form feed, CR
+    kBlank = 8,       // pattern blank, %w: blank, newline, CR, tab
+    kBlankNoNl = 16,  // %W: blank, CR, tab
+    kWord = 32,       // %s: anything but kSpace
+    kAny = 64         // %S, %c: anything
 };
 
 constexpr std::array<uint8_t, 256> make_classes() {
@@ -52,7 +54,11 @@ constexpr std::array<uint8_t, 256> make_classes() {
     for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) t[c] |= kSpace;
     for (unsigned char c : {' ', '\n', '\r', '\t'}) t[c] |= kBlank;
     for (unsigned char c : {' ', '\r', '\t'}) t[c] |= kBlankNoNl;
-    return t;
+    for (int c = 1; c < 256; ++c) {
+        t[c] |= kAny;
+        if (!(t[c] & kSpace)) t[c] |= kWord;
+    }
+    return t;  // NUL is in no class: it ends the input of every conversion
 }
 constexpr std::array<uint8_t, 256> kClass = make_classes();
 
@@ -74,21 +80,41 @@ constexpr uint64_t kLetterBits = 0x07FFFFFE07FFFFFEULL;  // 'A'..'Z', 'a'..'z', 
 const char *parse_set(const char *p, CharSet &set) {
     const bool negate = *p == '^';
     if (negate) ++p;
+    // The words stay in registers while the set is built: building it in
+    // memory costs a store-to-load stall per member on every call.
+    uint64_t w0 = 0, w1 = 0, w2 = 0, w3 = 0;
+    auto add = [&](unsigned char c) {
+        const uint64_t bit = uint64_t{1} << (c & 63);
+        switch (c >> 6) {
+            case 0: w0 |= bit; break;
+            case 1: w1 |= bit; break;
+            case 2: w2 |= bit; break;
+            default: w3 |= bit; break;
+        }
+    };
     for (; *p != '\0' && *p != ']'; ++p) {
         if (*p == '/') {
             if (p[1] == 'A')
-                set.bits[1] |= kLetterBits;
+                w1 |= kLetterBits;
             else if (p[1] == 'N')
-                set.bits[0] |= kDigitBits;
+                w0 |= kDigitBits;
             else
-                set.add('/');
+                add('/');
         } else {
-            set.add(static_cast<unsigned char>(*p));
+            add(static_cast<unsigned char>(*p));
         }
     }
     if (*p == '\0') return nullptr;
-    if (negate)
-        for (auto &w : set.bits) w = ~w;
+    if (negate) {
+        w0 = ~w0;
+        w1 = ~w1;
+        w2 = ~w2;
+        w3 = ~w3;
+    }
+    set.bits[0] = w0 & ~uint64_t{1};  // NUL ends the input, never a member
+    set.bits[1] = w1;
+    set.bits[2] = w2;
+    set.bits[3] = w3;
     return p + 1;
 }
 
@@ -157,7 +183,7 @@ class Scan {
         const int lim = std::min(limit, avail_ - pos);
         const auto *s = reinterpret_cast<const unsigned char *>(text_ + pos);
         int n = 0;
-        while (n < lim && s[n] != '\0' && ok(s[n])) ++n;
+        while (n < lim && ok(s[n])) ++n;  // ok() never accepts NUL
         return n;
     }
 
@@ -292,9 +318,9 @@ bool Scan::directive() {
         case 'A': n = span(d.limit(), [](unsigned char c) { return is(c, kAlpha); }); break;
         case 'N': n = span(d.limit(), [](unsigned char c) { return is(c, kDigit); }); break;
         case 's':
-            n = span(std::min(d.limit(), kWork), [](unsigned char c) { return !is(c, kSpace); });
+            n = span(std::min(d.limit(), kWork), [](unsigned char c) { return is(c, kWord); });
             break;
-        case 'S': n = span(d.limit(), [](unsigned char) { return true; }); break;
+        case 'S': n = span(d.limit(), [](unsigned char c) { return is(c, kAny); }); break;
         case 'w': n = span(d.limit(), [](unsigned char c) { return is(c, kBlank); }); break;
         case 'W': n = span(d.limit(), [](unsigned char c) { return is(c, kBlankNoNl); }); break;
         case '[': {
@@ -314,7 +340,7 @@ bool Scan::directive() {
                 c.width = 1;
                 c.at_most = false;
             }
-            n = span(c.limit(), [](unsigned char) { return true; });
+            n = span(c.limit(), [](unsigned char ch) { return is(ch, kAny); });
             if (!c.fits(n)) return false;
             take_text(dest, n, false);
             p_ = q + 1;

@@ -14,19 +14,13 @@ inline int fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A
 
 int clean_line(unsigned char *line) {
     if (line == nullptr || line[0] == '\0') return 0;
-    std::size_t i = std::strlen(reinterpret_cast<char *>(line));
-    bool trailing = true;
-    while (i-- > 0) {
-        unsigned char c = line[i];
-        if (trailing) {
-            if (c < 0x20) {
-                line[i] = '\0';
-                continue;
-            }
-            trailing = false;
-        }
-        if (c < 0x20 || c >= 0x80) line[i] = ' ';
-    }
+    std::size_t n = std::strlen(reinterpret_cast<char *>(line));
+    // Trailing control characters go; the last character kept ends that.
+    while (n > 0 && line[n - 1] < 0x20) line[--n] = '\0';
+    // Inside, control characters and bytes of 0x80 and above become blanks:
+    // one unsigned comparison tells both apart from printable ASCII.
+    for (std::size_t i = 0; i < n; ++i)
+        if (static_cast<unsigned char>(line[i] - 0x20) >= 0x60) line[i] = ' ';
     return 1;
 }
 
