@@ -28,10 +28,6 @@ struct State {
     res_obj *prev = &root_res;  // node before the one last searched for by a store
     int clargc = 0;
     char **clargv = nullptr;
-    // The split search path of the last start-up. Tags handed to the
-    // definition-file reader point into it, so it is kept until the next one.
-    int path_argc = 0;
-    char **path_argv = nullptr;
 };
 State g;
 
@@ -318,25 +314,21 @@ void read_definition_file(const RES_defobj *table, int rows, const char *element
     DEF_close();
 }
 
-void release_path() {
-    free_parsed_array(g.path_argc, g.path_argv);
-    g.path_argc = 0;
-    g.path_argv = nullptr;
-}
-
 void walk_search_path(const RES_defobj *table, int rows) {
     const char *path = RES_get("default");
     if (path == nullptr) path = kDefaultPath;
-    DEF_clr_tag();
-    release_path();
-    static const char *const kEmptyElement[] = {""};
-    const char *const *elements = kEmptyElement;
-    int n = 1;  // an empty path is one empty element: ".vyrdef" here
-    if (path[0] != '\0') {
-        parse_string(path, ':', &g.path_argc, &g.path_argv);
-        elements = g.path_argv;
-        n = g.path_argc;
+    int n = 0;
+    char **elements = nullptr;
+    if (path[0] == '\0') {
+        // An empty path is one empty element: ".vyrdef" here.
+        static char empty[] = "";
+        static char *only[] = {empty};
+        n = 1;
+        elements = only;
+    } else {
+        parse_string(path, ':', &n, &elements);
     }
+    DEF_clr_tag();
     for (int k = 0; k < n; ++k) {
         const char *e = elements[k];
         if (e[0] == '+')
@@ -346,6 +338,7 @@ void walk_search_path(const RES_defobj *table, int rows) {
         else
             read_definition_file(table, rows, e);
     }
+    if (path[0] != '\0') free_parsed_array(n, elements);
 }
 
 void read_environment(const RES_defobj *table, int rows) {
@@ -794,8 +787,6 @@ void reset_resources() {
     g.last = g.prev = &g.root_res;
     g.clargc = 0;
     g.clargv = nullptr;
-    DEF_clr_tag();  // the tags point into the path about to be freed
-    release_path();
 }
 
 Date hour_setting(const char *text) {

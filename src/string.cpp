@@ -1,5 +1,6 @@
 // string.cpp - in-place editing, splitting and case-insensitive comparison
 // of terminated strings. Case folding is ASCII only, whatever the locale.
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -64,10 +65,13 @@ int parse_string(const char *string, char delim, int *argc, char ***argv) {
     if (copy == nullptr) return -1;
     std::size_t n = std::strlen(copy);
     while (n > 0 && copy[n - 1] == delim) copy[--n] = '\0';
-    int count = 1;
+    std::size_t count = 1;
     for (std::size_t i = 0; i < n; ++i)
         if (copy[i] == delim) ++count;
-    char **vec = static_cast<char **>(std::malloc(sizeof(char *) * static_cast<std::size_t>(count)));
+    // The count must fit argc; a text of that many fields cannot be split.
+    char **vec = count <= static_cast<std::size_t>(INT_MAX)
+                     ? static_cast<char **>(std::malloc(sizeof(char *) * count))
+                     : nullptr;
     if (vec == nullptr) {
         std::free(copy);
         return -1;
@@ -80,7 +84,7 @@ int parse_string(const char *string, char delim, int *argc, char ***argv) {
             vec[k++] = copy + i + 1;
         }
     }
-    *argc = count;
+    *argc = static_cast<int>(count);
     *argv = vec;
     return 0;
 }

@@ -225,8 +225,8 @@ int64_t FILE_size(const char *file);
 int FILE_make_dir(char *dir, int flag);
 // Opens a file, a standard stream (stdin for "r" modes, else stdout) or,
 // for "|command", a pipe to or from the command, to be closed with pclose.
-// "w" and "a" modes create the missing directories first. Null on failure;
-// prints nothing.
+// "w" and "a" modes create the missing directories first; writing under a
+// "~user" the system does not know fails. Null on failure; prints nothing.
 FILE *FILE_open(const char *file, const char *access);
 // Stores the reference-time settings used when naming files (all eight
 // fields are copied); 0, or -1 for a null date.
@@ -284,14 +284,29 @@ struct mqueuebuf {
     char mtext[124];  // 120 bytes travel: id/status character, then text
 };
 
+// The client never removes a queue: that is the display process's business.
+// Installs MQ_intrp for the alarm and looks up the existing queue of window
+// num. Returns its identifier, or -1 for every failure with errno kept:
+// ENOENT when no queue exists for the window (window 0 included), anything
+// else when the lookup failed otherwise.
 int MQ_open(int num);
+// Asks for a connection id; returns it (3 or more), or -1 when refused.
 int MQ_connect(int msgqid);
+// Sends a type-1 request: the id character ('0' + conn_id, "/" for -1),
+// then the formatted text cut to 118 characters. 0, or -1 on failure.
 int MQ_put(int msgqid, int conn_id, const char *format, ...) VYR_PRINTF(3, 4);
-// Next reply for conn_id into item (120 bytes); returns its status.
+// Waits for the next reply of type conn_id and copies its text, cut at its
+// terminator or at the 120 bytes received, into item (120 bytes). Returns
+// the status character minus '0' ("-" gives -3); -1 with item empty on a
+// receive error. A reply that does not come in time ends the process (7).
 int MQ_get(int msgqid, int conn_id, char *item);
+// Drops every waiting message of type index (index > 0); returns -1.
 int MQ_clear(int msgqid, int index);
+// Installs the alarm handler and arms the alarm for the timeout; 0.
 int MQ_enable_alarm();
+// Cancels the alarm; 0.
 int MQ_disable_alarm();
+// The alarm handler: "Queue not responding!!" when warnings show, exit 7.
 void MQ_intrp(int sig);
 
 #endif  // VYR_H

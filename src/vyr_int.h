@@ -15,6 +15,9 @@ namespace vyr {
 using clock_fn = int64_t (*)();
 void set_clock(clock_fn fn);
 int64_t clock_now();
+// Back to the start-up display time zone of labels: "Z", no offset, 24-hour
+// clock (date.cpp).
+void reset_time_zone();
 
 // Terminal streams of the message module (mess.cpp). Tests capture them;
 // null restores stdout/stderr.
@@ -27,11 +30,23 @@ void reset_messages();
 void set_terminal_input(FILE *in);
 FILE *terminal_input();
 
+// Display-window message queue (mqueue.cpp). The pauses between receive
+// attempts go through the sleep function, so tests can count them; null
+// restores VYR_sleep. The timeout is the alarm time in seconds of every
+// bounded wait, 20 at start-up.
+using sleep_fn = int (*)(float secs);
+void set_queue_sleep(sleep_fn fn);
+void set_queue_timeout(int secs);
+
 // Reference-time settings of file naming (files.cpp): what FILE_set_time
 // stored last. The reset restores the start-up value: every field missing
 // except sec, which is 0.
 const Date &reference_time();
 void reset_reference_time();
+
+// Back to the start-up state of the definition files (def_read.cpp): file
+// closed, program "Vyr" without title, no tags, no open IF.
+void reset_definitions();
 
 // Resources (resrc.cpp). Back to the start-up state of the value list and
 // the saved command line (nodes freed), for tests and fuzzing.

@@ -193,21 +193,36 @@ int RES_help_print(const char *name, const res_type *res_key, const res_type *re
 int RES_help_item(res_type res);
 
 // ---------------------------------------------------------------------------
-// Definition files (def_read.cpp)
+// Definition files (def_read.cpp). Keys are patterns matched against full
+// names: the program qualifier, "." and the resource name.
 
+// Takes the program name from the saved command line; 0.
 int DEF_prog();
+// Sets the program title (the "name" key); a leading "+" appends it to the
+// program name in the qualifier. 0.
 int DEF_name(const char *name);
+// Forgets all tags; 0.
 int DEF_clr_tag();
+// Adds a tag (copied); 0, or -1 when 10 tags are defined.
 int DEF_tag(const char *str);
+// Opens a definition file, or the first of "vyr.cfg", ".vyrdef", "Vyr.res"
+// in a directory ("" and null: ".vyrdef"); 0, or -1 when none opens.
 int DEF_open(const char *filename);
 int DEF_close();
 // Next live key (lower case, 50 bytes) and value (200 bytes); 1, or -1 at
-// the end of the file.
+// the end of the file. Lines over 249 characters, keys over 49 and values
+// over 199 are skipped whole.
 int DEF_get(char *resrc, char *value);
+// 1 when key string matches the full name of resource resrc, else 0.
 int DEF_cmp(const char *resrc, const char *string);
+// 1 when key string matches this program for the resource it ends with.
 int DEF_valid(const char *string);
+// The resource name of key str (after its last "." or "*") into ostr
+// (50 bytes); 1, or 0 with ostr empty when it would not fit.
 int DEF_parse_name(const char *str, char *ostr);
-// Environment value for resrc (200 bytes); 1 when found, else 0.
+// Environment value for resrc (200 bytes): "vyr" and the full name, then
+// env, then "vyr" and resrc. 1 when found, else 0 (also when the value is
+// over 199 characters: refused, value empty).
 int DEF_env(const char *resrc, const char *env, char *value);
 
 // ---------------------------------------------------------------------------

@@ -80,6 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vyr::reset_resources();
     vyr::reset_messages();
     vyr::reset_reference_time();
-    DEF_name("");
+    vyr::reset_definitions();
     return 0;
 }

@@ -57,7 +57,7 @@ class resrc_startup : public ::testing::Test {
         vyr::reset_resources();
         vyr::reset_messages();
         vyr::reset_reference_time();
-        DEF_name("");
+        vyr::reset_definitions();
         FLAG_reset(0);
         unset_vyr_environment();
         setenv("vyrdefault", (dir + "/empty").c_str(), 1);
@@ -411,12 +411,16 @@ TEST_F(resrc_startup, definition_file_keys) {
     }
 }
 
-TEST_F(resrc_startup, long_values_are_cut) {
-    setenv("vyrdefault", write("defs", "*.parameter " + std::string(300, 'p') + "\n").c_str(), 1);
+TEST_F(resrc_startup, long_values_never_overflow) {
+    // The reader refuses file and environment values over 199 characters
+    // whole; the search path from the environment is cut to 199.
+    setenv("vyrdefault",
+           write("defs", "*.parameter " + std::string(300, 'p') + "\n*.hour 6\n").c_str(), 1);
     setenv("vyrcity", std::string(300, 'c').c_str(), 1);
     run({});
-    EXPECT_EQ(std::string(RES_get("parameter")), std::string(199, 'p'));
-    EXPECT_EQ(std::string(RES_get("city_file")), std::string(199, 'c'));
+    EXPECT_EQ(RES_get("parameter"), nullptr);
+    EXPECT_STREQ(RES_get("hour"), "6");
+    EXPECT_EQ(RES_get("city_file"), nullptr);
     reset();
 
     std::string long_path = dir + "/" + std::string(250, 'd');
