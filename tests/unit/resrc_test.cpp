@@ -57,6 +57,7 @@ class resrc_startup : public ::testing::Test {
         vyr::reset_resources();
         vyr::reset_messages();
         vyr::reset_reference_time();
+        vyr::reset_time_zone();
         vyr::reset_definitions();
         FLAG_reset(0);
         unset_vyr_environment();
@@ -361,6 +362,15 @@ TEST_F(resrc_startup, conversions_act_on_process_state) {
         EXPECT_EQ(MESS_check(M_OUT4), 0);
         reset();
     }
+
+    // The display time zone comes from "vyrtz" after everything else.
+    setenv("vyrtz", "CST:-6", 1);
+    run({});
+    Date noon{2024, 3, 15, M, M, 12, M, M};
+    char label[32];
+    DATE_make_label(&noon, label);
+    EXPECT_NE(std::string(label).find(" CST"), std::string::npos) << label;
+    reset();
 
     // A free resource is never converted, even under a converting name.
     run({});
