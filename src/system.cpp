@@ -1,18 +1,100 @@
-// system.cpp - version text, process exit, sleeping and the terminal input
-// that prompts and paging holds read.
+// system.cpp - version text, process exit, sleeping, and the terminal
+// prompts with the commands every prompt understands ("set", "exit").
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "vyr.h"
 #include "vyr_int.h"
+#include "vyrresrc.h"
 
 namespace {
+
+constexpr std::size_t kAnswerMax = 79;        // characters kept of one answer line
+constexpr std::size_t kResourceNameMax = 19;  // longest name a "set" answer may give
+constexpr M_type kPromptLevel = 0x0000000F;
+constexpr M_type kListLevel = 0x00000800;
+constexpr M_type kWarnLevel = 0x000000C0;
 
 struct State {
     FILE *input = nullptr;  // null: stdin
 };
 State g;
+
+using Answer = char[kAnswerMax + 1];
+
+// The blanks of the C locale, whatever the process locale says.
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Reads one answer line; the rest of a longer line is read away so that it
+// cannot answer the next question. False at end of input before any
+// character.
+bool read_answer(Answer &line) {
+    FILE *in = vyr::terminal_input();
+    std::size_t n = 0;
+    bool any = false;
+    for (int c; (c = std::fgetc(in)) != EOF;) {
+        any = true;
+        if (c == '\n') break;
+        if (n < kAnswerMax) line[n++] = static_cast<char>(c);
+    }
+    line[n] = '\0';
+    return any;
+}
+
+// Shows the prompt and waits for the answer, without its line end. End of
+// input is taken as "exit": an unattended prompt must neither spin nor take
+// an empty answer, which would name standard input at a file prompt.
+void ask(const char *prompt, Answer &line) {
+    MESS_print(kPromptLevel, "%s", prompt ? prompt : "");
+    vyr::flush_messages();
+    if (!read_answer(line)) VYR_exit(VYR_OK);
+    wstrim_string(line);
+}
+
+// "set NAME VALUE", read as the first word skipped, a name up to the first
+// "=" or blank, then a run of "=" and blanks skipped; the rest is the value.
+// A name with nothing after it gets the empty value.
+int set_command(std::string_view s) {
+    std::size_t pos = 0, n = s.size();
+    while (pos < n && is_space(s[pos])) ++pos;
+    while (pos < n && !is_space(s[pos])) ++pos;
+    while (pos < n && is_space(s[pos])) ++pos;
+    std::size_t name_start = pos;
+    while (pos < n && s[pos] != '=' && s[pos] != ' ') ++pos;
+    std::string_view name = s.substr(name_start, pos - name_start);
+    if (name.empty()) {
+        MESS_print(kListLevel, "Set resources\n");
+        RES_list();
+        MESS_print(kListLevel, "\n");
+        return 1;
+    }
+    if (name.size() > kResourceNameMax) {
+        // Cutting the name would store the value under another resource.
+        MESS_print(kWarnLevel, "Resource name too long: %.*s\n", static_cast<int>(name.size()),
+                   name.data());
+        return 1;
+    }
+    while (pos < n && (s[pos] == '=' || s[pos] == ' ')) ++pos;
+    std::string key(name), value(s.substr(pos));
+    RES_put(key.c_str(), value.c_str());
+    return 1;
+}
+
+// The first word of line, at most max characters of it, into str; a blank
+// line leaves str as it was.
+void first_word(const char *line, char *str, std::size_t max) {
+    while (*line && is_space(*line)) ++line;
+    if (*line == '\0') return;
+    std::size_t n = 0;
+    while (line[n] && !is_space(line[n]) && n < max) ++n;
+    std::memcpy(str, line, n);
+    str[n] = '\0';
+}
 
 }  // namespace
 
@@ -28,9 +110,57 @@ const char *VYR_version() { return "5.60.4-LINUX-X11"; }
 
 void VYR_exit(int status) { std::exit(status); }
 
+int VYR_set_command(const char *string) {
+    if (string == nullptr) return 0;
+    std::string_view s(string);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
+    if (strnicmp(string, "set", 3) == 0) {
+        try {
+            return set_command(s);
+        } catch (...) {
+            return 1;  // no memory for the value: the command is dropped
+        }
+    }
+    if (strnicmp(string, "exit", 4) == 0) VYR_exit(VYR_OK);
+    return 0;
+}
+
+char *VYR_prompts(const char *prompt, char *str, int length) {
+    if (length <= 1) length = 2;
+    if (str == nullptr) {
+        str = static_cast<char *>(std::calloc(static_cast<std::size_t>(length) + 1, 1));
+        if (str == nullptr) return nullptr;
+    }
+    Answer line;
+    for (;;) {
+        ask(prompt, line);
+        // A command answer leaves the caller's text alone and asks again.
+        if (VYR_set_command(line)) continue;
+        first_word(line, str, static_cast<std::size_t>(length) - 1);
+        return str;
+    }
+}
+
+float VYR_promptf(const char *prompt) {
+    Answer line;
+    for (;;) {
+        ask(prompt, line);
+        if (VYR_set_command(line)) continue;
+        const char *p = line;
+        while (*p && is_space(*p)) ++p;
+        if (*p == '\0') return 0.0f;
+        char *end = nullptr;
+        float v = std::strtof(p, &end);
+        // "nan", "inf" and out-of-range numbers are not answers to a number prompt.
+        if (end != p && std::isfinite(v)) return v;
+    }
+}
+
 int VYR_sleep(float secs) {
     if (!(secs > 0)) return -1;
     double us = static_cast<double>(secs) * 1000000.0;
+    constexpr double kLongest = 1e15;  // some thirty years; keeps the conversion defined
+    if (us > kLongest) us = kLongest;
     // usleep takes at most a second on some systems; sleep the whole seconds first.
     auto total = static_cast<unsigned long long>(us);
     if (total >= 1000000ULL) sleep(static_cast<unsigned>(total / 1000000ULL));

@@ -22,8 +22,12 @@ void reset_time_zone();
 // Terminal streams of the message module (mess.cpp). Tests capture them;
 // null restores stdout/stderr.
 void set_message_streams(FILE *out, FILE *err);
-// Back to the start-up state of the message module (mask, modes, log file).
+// Back to the start-up state of the message module: mask, user-setting
+// count, destination and paging modes, page counters; an open log file is
+// closed. The streams given to set_message_streams stay.
 void reset_messages();
+// Flushes the terminal streams, before the process waits for an answer.
+void flush_messages();
 
 // Where prompts and paging holds read the user's answers (system.cpp);
 // null restores stdin.

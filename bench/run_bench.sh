@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Converter throughput against awk on the same generated SHEF file, its
+# echo cost and peak memory, then the scanner's micro-benchmarks.
+#
+#   run_bench.sh BUILD_DIR [MEGABYTES]
+set -euo pipefail
+build=${1:-build}
+mb=${2:-100}
+data="$build/bench/shef-$mb.txt"
+mkdir -p "$build/bench"
+[ -s "$data" ] || "$build/gen_shef" "$mb" >"$data"
+bytes=$(stat -c %s "$data")
+
+# Median wall time in seconds of 5 runs of a command line.
+median() {
+  for _ in 1 2 3 4 5; do
+    s=$(date +%s.%N); bash -c "$1" >/dev/null; e=$(date +%s.%N)
+    awk -v s="$s" -v e="$e" 'BEGIN{printf "%.3f\n", e - s}' 
+  done | sort -n | sed -n 3p
+}
+
+conv=$(median "'$build/shef2raw' '$data' >/dev/null")
+echo3=$(median "'$build/shef2raw' -me out3 '$data' >/dev/null")
+awkt=$(median "awk '{n+=NF} END{print n}' '$data'")
+rss=$( { /usr/bin/time -f %M "$build/shef2raw" "$data" >/dev/null; } 2>&1 | tail -n 1)
+
+mbs() { awk -v b="$bytes" -v t="$1" 'BEGIN{printf "%.1f", b / 1000000 / t}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a / b}'; }
+printf 'input: %s (%d bytes)\n' "$data" "$bytes"
+printf '%-28s %8s s %8s MB/s\n' "shef2raw (echo off)" "$conv" "$(mbs "$conv")"
+printf '%-28s %8s s %8s MB/s\n' "awk '{n+=NF}' (reference)" "$awkt" "$(mbs "$awkt")"
+printf '%-28s %8s s %8s MB/s\n' "shef2raw -me out3" "$echo3" "$(mbs "$echo3")"
+printf 'shef2raw / awk time ratio:        %s (target <= 3)\n' "$(ratio "$conv" "$awkt")"
+printf 'echo on / echo off time ratio:    %s (target <= 2)\n' "$(ratio "$echo3" "$conv")"
+printf 'shef2raw peak resident memory:    %s KiB (target < 10240)\n' "$rss"
+
+echo
+"$build/scanp_bench" --benchmark_min_time=0.2

@@ -1,0 +1,344 @@
+// shef_decode.cpp - the SHEF decoding loop: .A lines, .B blocks, the date
+// filter, the raw records and the element echo.
+//
+// Every field is taken with one scanner try whose count is compared with
+// what the step needs; only a matching try is committed, so a step that
+// does not match leaves the cursor for the next one.
+#include "shef_decode.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vyr.h"
+
+namespace {
+
+constexpr M_type kEcho = 0x00F00000;
+constexpr int kLineLimit = 160;
+// Fields come from line pieces of at most 160 characters, so buffers of
+// that size keep every field whole.
+constexpr std::size_t kField = kLineLimit + 1;
+
+// One element echo row: the code matches when its first n characters equal
+// the key's (n == 0: the whole code equals the key).
+struct EchoRow {
+    const char *key;
+    int n;
+    const char *format;
+};
+
+// Tried in order; the first match prints. XW is handled apart (weather words).
+constexpr EchoRow kEchoRows[] = {
+    {"EP", 2, "  EP-Evaporation: %s in\n"},
+    {"HG", 2, "  HG-River stage: %s ft\n"},
+    {"HK", 2, "  HK-Lake height: %s ft\n"},
+    {"HT", 2, "  HT-Projected tailwater stage: %s ft\n"},
+    {"IC", 2, "  IC-Ice cover: %s ft\n"},
+    {"MW", 2, "  MW-Soil moisture: %s %%\n"},
+    {"GS", 2, "  GS-Ground state: %s %%\n"},
+    {"PC", 2, "  PC-Precipitation accumulated: %s in\n"},
+    {"PPM", 3, "  PPM-Monthly precipitation: %s in\n"},
+    {"PPW", 3, "  PPW-Weekly precipitation: %s in\n"},
+    {"PPD", 3, "  PPD-24 hour precipitation: %s in\n"},
+    {"PPH", 3, "  PPH-Hourly precipitation: %s in\n"},
+    {"PP", 0, "  PP-Precipitation actual increment: %s in\n"},
+    {"PT", 2, "  PT-Precipitation type: %s\n"},
+    {"SD", 2, "  SD-Snow depth: %s in\n"},
+    {"AM", 2, "  AM-Dew intensity: %s\n"},
+    {"UL", 2, "  ULD-Wind travel length for 24 hours: %s mi\n"},
+    {"TAWPZNM", 7, "  TAWPZNM-Temperature ave. weekly minimum: %s F\n"},
+    {"TAWPZXM", 7, "  TAWPZXM-Temperature ave. weekly maximum: %s F\n"},
+    {"TSIRZN", 0, "  TSIRZN-Soil temperature minimum: %s F\n"},
+    {"TSIRZX", 0, "  TSIRZX-Soil temperature maximum: %s F\n"},
+    {"TA", 0, "  TA-Temperature: %s F\n"},
+    {"TAIR", 0, "  TAIR-Temperature: %s F\n"},
+    {"TD", 2, "  TD-Dewpoint temperature: %s F\n"},
+    {"TX", 2, "  TX-Maximum temperature: %s F\n"},
+    {"TN", 2, "  TN-Minimum temperature: %s F\n"},
+    {"TW", 2, "  TW-Water temperature: %s F\n"},
+    {"PA", 2, "  PA-Pressure: %s mb\n"},
+    {"UD", 2, "  UD-Wind direction: %s deg\n"},
+    {"US", 2, "  US-Wind speed: %s knt\n"},
+    {"XR", 2, "  XR-Relative humidity: %s %%\n"},
+    {"XW", 2, nullptr},
+    {"AD", 2, "  AD-State division: %s\n"},
+};
+
+bool row_matches(const EchoRow &row, const char *code) {
+    if (row.n == 0) return std::strcmp(code, row.key) == 0;
+    return std::strncmp(code, row.key, static_cast<std::size_t>(row.n)) == 0;
+}
+
+bool is_date_time_word(const char *s) { return s[0] == 'D'; }
+
+class Decoder {
+  public:
+    Decoder(FILE *in, FILE *out, const char *date_str)
+        : in_(in), out_(out), date_str_(date_str ? date_str : "") {}
+
+    void run();
+
+  private:
+    bool next_line();
+    void set_cursor() { scanp_set(&param_, line_); }
+    // One scanner try, committed when it matched `want` directives.
+    template <class... D>
+    bool take(int want, const char *pat, D &&...dests) {
+        if (scanp(&param_, pat, dests...) != want) return false;
+        scanp_inc(&param_);
+        return true;
+    }
+    void filter_date(const char *token);
+    bool take_date_time(bool comma_too);
+    void skip_comment();
+    void collect_codes();
+    void decode_a();
+    bool decode_b();
+    enum class Entry { LineDone, NextEntry, BlockEnd };
+    Entry decode_body_entry();
+    void end_record();
+
+    FILE *in_;
+    FILE *out_;
+    std::string date_str_;
+    char line_[kLineLimit + 1] = {};
+    parse_param param_{};
+    char string_[kField] = {};
+    char id_[kField] = {};
+    char type_[kField] = {};
+    char value_[kField] = {};
+    char temp_str_[kField] = {};  // separator after the last body value
+    std::vector<std::string> types_;
+    int good_date_ = 0;   // no report read yet: continuation lines write nothing
+    std::string record_;  // the record line being built
+};
+
+// Reads and cleans the next line; false at the end of the input.
+bool Decoder::next_line() {
+    if (fgetline(in_, line_) < 0) return false;
+    clean_line(line_);
+    return true;
+}
+
+void Decoder::filter_date(const char *token) {
+    if (!date_str_.empty() && std::strncmp(token, date_str_.c_str(), 4) != 0) good_date_ = 0;
+}
+
+// A date/time code such as DH12: D, one letter, digits and a separator,
+// directly or after blanks. Echoed only; it does not change the record.
+bool Decoder::take_date_time(bool comma_too) {
+    const char *tight = comma_too ? "%*(D)%1[/A]%[/N]%*(/|,) " : "%*(D)%1[/A]%[/N]%*(/) ";
+    const char *loose = comma_too ? "%*(D)%1[/A]%[/N] %*(/|,) " : "%*(D)%1[/A]%[/N] %*(/) ";
+    if (scanp(&param_, tight, type_, value_) != 4 && scanp(&param_, loose, type_, value_) != 4)
+        return false;
+    MESS_print(kEcho, "  TIME: %s %s\n", type_, value_);
+    scanp_inc(&param_);
+    return true;
+}
+
+// A comment between colons; an unclosed one runs to the end of the line.
+void Decoder::skip_comment() {
+    if (!take(1, "%*(:) ")) return;
+    scanp(&param_, "%*[^:]: ");
+    scanp_inc(&param_);
+}
+
+// Element codes of a .B header line; date/time and unit codes (D...) are
+// consumed but not listed.
+void Decoder::collect_codes() {
+    bool found = true;
+    while (found) {
+        found = false;
+        if (take(1, "%[^/: ] ", type_)) {
+            if (!is_date_time_word(type_)) {
+                types_.emplace_back(type_);
+                MESS_print(kEcho, "  TYPE: %s\n", type_);
+            }
+            found = true;
+        }
+        skip_comment();
+        take(1, "%*(/|,) ");
+    }
+}
+
+void Decoder::end_record() {
+    record_ += '\n';
+    std::fwrite(record_.data(), 1, record_.size(), out_);
+    record_.clear();
+}
+
+void Decoder::decode_a() {
+    MESS_print(kEcho, "SHEFA %s\n", line_);
+    set_cursor();
+    take(1, "%s ", string_);
+    const char third = line_[2];
+    if (third == ' ' || third == 'R') {
+        good_date_ = 1;
+        id_[0] = '\0';
+        if (take(1, "%s ", id_)) MESS_print(kEcho, "ID: %s\n", id_);
+        if (take(1, "%[/N] ", string_)) {
+            MESS_print(kEcho, "  DATE: %s\n", string_);
+            filter_date(string_);
+        }
+        // A first word beginning with D is a date/time code, not a zone.
+        if (scanp(&param_, "%[/A] ", string_) == 1 && !is_date_time_word(string_)) {
+            MESS_print(kEcho, "  ZONE: %s\n", string_);
+            scanp_inc(&param_);
+        }
+        take_date_time(false);
+    } else if (third != '1' && third != '2') {
+        return;  // not a report line we know: nothing is written for it
+    }
+    // A record needs an identifier: lines before any report write nothing.
+    if (good_date_ != 1 || id_[0] == '\0') return;
+    record_.assign(id_, strnlen(id_, 10));
+
+    bool found = true;
+    while (found) {
+        found = false;
+        take(1, "%*(/) ");
+        if (take(2, "%[/A] %[/N.-+] ", type_, value_)) {
+            print_data(type_, value_);
+            record_ += ' ';
+            record_ += type_;
+            record_ += '=';
+            record_ += value_;
+            found = true;
+        }
+        take(1, "%*(/) ");
+    }
+    end_record();
+}
+
+// One station entry of a body line at the cursor: identifier, date/time
+// code, then one value per listed code. Another entry follows on the same
+// line only after a comma read within this entry, when enough text is left.
+Decoder::Entry Decoder::decode_body_entry() {
+    const int start = param_.off;
+    bool comma_here = false;
+    bool have_id = false;
+    if (scanp(&param_, "%[^ :] ", string_) == 1) {
+        if (std::strcmp(string_, ".END") == 0 || std::strcmp(string_, "$$") == 0)
+            return Entry::BlockEnd;
+        MESS_print(kEcho, "ID: %s\n", string_);
+        record_.assign(string_, strnlen(string_, 10));
+        have_id = true;
+        scanp_inc(&param_);
+    }
+    take_date_time(true);
+    for (const auto &code : types_) {
+        skip_comment();
+        if (take(1, "%[/N/A.-+] ", value_) && have_id && std::strcmp(value_, "+") != 0) {
+            print_data(code.c_str(), value_);
+            record_ += ' ';
+            record_ += code;
+            record_ += '=';
+            record_ += value_;
+        }
+        if (take(1, "%(/|,) ", temp_str_)) comma_here = temp_str_[0] == ',';
+    }
+    if (have_id) end_record();
+    const bool consumed = param_.off > start;
+    if (comma_here && consumed && param_.length - param_.off > 5) return Entry::NextEntry;
+    return Entry::LineDone;
+}
+
+// A .B block: header, optional .B1 line, body lines up to a block end.
+// Returns false when the input ended inside the block.
+bool Decoder::decode_b() {
+    MESS_print(kEcho, "SHEFB %s\n", line_);
+    set_cursor();
+    good_date_ = 1;
+    take(1, "%s ", string_);
+    if (take(1, "%s ", string_)) MESS_print(kEcho, "ID: %s\n", string_);
+    if (take(1, "%[/N] ", string_)) {
+        MESS_print(kEcho, "  DATE: %s\n", string_);
+        filter_date(string_);
+    }
+    if (scanp(&param_, "%[/A] ", string_) == 1 && !is_date_time_word(string_)) {
+        MESS_print(kEcho, "  ZONE: %s\n", string_);
+        scanp_inc(&param_);
+    }
+    take_date_time(true);
+    if (good_date_ == 0) {
+        MESS_print(kEcho, "  Bad date\n");
+        return true;
+    }
+    types_.clear();
+    collect_codes();
+
+    if (!next_line()) return false;
+    set_cursor();
+    if (std::strncmp(line_, ".B1", 3) == 0) {
+        MESS_print(kEcho, "SHEFB1 %s\n", line_);
+        take(1, "%s ", string_);
+        collect_codes();
+        if (!next_line()) return false;
+        set_cursor();
+    }
+
+    for (;;) {
+        if (line_[0] == '\0') {
+            if (!next_line()) return false;
+            set_cursor();
+            continue;
+        }
+        if (line_[0] == ':') {
+            const char *second = std::strchr(line_ + 1, ':');
+            if (second == nullptr) {
+                if (!next_line()) return false;
+                set_cursor();
+                continue;
+            }
+            param_.off = static_cast<int>(second - line_) + 1;
+        }
+        if (std::strncmp(line_, "** ", 3) == 0 || line_[0] == '.') return true;
+        Entry e;
+        while ((e = decode_body_entry()) == Entry::NextEntry) {
+        }
+        if (e == Entry::BlockEnd) return true;
+        if (!next_line()) return false;
+        set_cursor();
+    }
+}
+
+void Decoder::run() {
+    while (next_line()) {
+        if (line_[0] == ':') continue;
+        if (std::strncmp(line_, ".A", 2) == 0) {
+            decode_a();
+        } else if (std::strncmp(line_, ".B", 2) == 0 && std::strncmp(line_, ".B1", 3) != 0) {
+            if (!decode_b()) return;
+        }
+    }
+}
+
+}  // namespace
+
+int print_data(const char *type, const char *value) {
+    if (!MESS_check(kEcho)) return 0;
+    for (const auto &row : kEchoRows) {
+        if (!row_matches(row, type)) continue;
+        if (row.format == nullptr) {
+            char phrase[50];
+            WX_weather_text(value, phrase);
+            MESS_print(kEcho, "  XW-Present weather: %s\n", phrase);
+        } else {
+            MESS_print(kEcho, row.format, value);
+        }
+        return 0;
+    }
+    MESS_print(kEcho, "  PARAM: %s %s\n", type, value);
+    return 0;
+}
+
+namespace vyr::shef {
+
+int decode(FILE *in, FILE *out, const char *date_str) {
+    Decoder d(in, out, date_str);
+    d.run();
+    return 0;
+}
+
+}  // namespace vyr::shef

@@ -1,0 +1,183 @@
+// The decoding loop and the element echo.
+#include "shef_decode.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "vyr.h"
+#include "vyr_int.h"
+
+namespace {
+
+// Collects what a stream opened with open_memstream holds.
+struct MemStream {
+    char *buf = nullptr;
+    size_t size = 0;
+    FILE *f = open_memstream(&buf, &size);
+    ~MemStream() {
+        if (f) std::fclose(f);
+        std::free(buf);
+    }
+    std::string text() {
+        std::fflush(f);
+        return std::string(buf, size);
+    }
+};
+
+std::string decode(const std::string &input, const char *date = "") {
+    FILE *in = fmemopen(const_cast<char *>(input.data()), input.size(), "r");
+    MemStream out;
+    vyr::shef::decode(in, out.f, date);
+    std::fclose(in);
+    return out.text();
+}
+
+class EchoTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        vyr::set_message_streams(out.f, out.f);
+        MESS_set_str("out3");
+    }
+    void TearDown() override {
+        vyr::set_message_streams(nullptr, nullptr);
+        vyr::reset_messages();
+    }
+    MemStream out;
+};
+
+TEST_F(EchoTest, every_row_of_the_echo_table_and_its_fall_through) {
+    struct Row {
+        const char *code, *value, *echo;
+    } rows[] = {
+        {"EPX", "1", "  EP-Evaporation: 1 in\n"},
+        {"HGIRZ", "2", "  HG-River stage: 2 ft\n"},
+        {"HK", "3", "  HK-Lake height: 3 ft\n"},
+        {"HT", "4", "  HT-Projected tailwater stage: 4 ft\n"},
+        {"IC", "5", "  IC-Ice cover: 5 ft\n"},
+        {"MW", "6", "  MW-Soil moisture: 6 %\n"},
+        {"GS", "7", "  GS-Ground state: 7 %\n"},
+        {"PC", "8", "  PC-Precipitation accumulated: 8 in\n"},
+        {"PPMX", "9", "  PPM-Monthly precipitation: 9 in\n"},
+        {"PPW", "10", "  PPW-Weekly precipitation: 10 in\n"},
+        {"PPD", "11", "  PPD-24 hour precipitation: 11 in\n"},
+        {"PPH", "12", "  PPH-Hourly precipitation: 12 in\n"},
+        {"PP", "13", "  PP-Precipitation actual increment: 13 in\n"},
+        {"PPQ", "14", "  PARAM: PPQ 14\n"},
+        {"PT", "15", "  PT-Precipitation type: 15\n"},
+        {"SD", "16", "  SD-Snow depth: 16 in\n"},
+        {"AM", "17", "  AM-Dew intensity: 17\n"},
+        {"ULX", "18", "  ULD-Wind travel length for 24 hours: 18 mi\n"},
+        {"TAWPZNM", "19", "  TAWPZNM-Temperature ave. weekly minimum: 19 F\n"},
+        {"TAWPZXM", "20", "  TAWPZXM-Temperature ave. weekly maximum: 20 F\n"},
+        {"TSIRZN", "21", "  TSIRZN-Soil temperature minimum: 21 F\n"},
+        {"TSIRZNX", "21", "  PARAM: TSIRZNX 21\n"},
+        {"TSIRZX", "22", "  TSIRZX-Soil temperature maximum: 22 F\n"},
+        {"TA", "23", "  TA-Temperature: 23 F\n"},
+        {"TAIR", "24", "  TAIR-Temperature: 24 F\n"},
+        {"TAIRZ", "25", "  PARAM: TAIRZ 25\n"},
+        {"TAWPZN", "25", "  PARAM: TAWPZN 25\n"},
+        {"TD", "26", "  TD-Dewpoint temperature: 26 F\n"},
+        {"TX", "27", "  TX-Maximum temperature: 27 F\n"},
+        {"TN", "28", "  TN-Minimum temperature: 28 F\n"},
+        {"TW", "29", "  TW-Water temperature: 29 F\n"},
+        {"PA", "30", "  PA-Pressure: 30 mb\n"},
+        {"UD", "31", "  UD-Wind direction: 31 deg\n"},
+        {"US", "32", "  US-Wind speed: 32 knt\n"},
+        {"XR", "33", "  XR-Relative humidity: 33 %\n"},
+        {"XW", "61", "  XW-Present weather: light rain\n"},
+        {"XWX", "!+TSRA", "  XW-Present weather: heavy thunderstorm\n"},
+        {"XW", "Q", "  XW-Present weather: \n"},
+        {"AD", "34", "  AD-State division: 34\n"},
+        {"QR", "35", "  PARAM: QR 35\n"},
+        {"H", "36", "  PARAM: H 36\n"},
+    };
+    for (const auto &r : rows) {
+        std::string before = out.text();
+        EXPECT_EQ(print_data(r.code, r.value), 0);
+        EXPECT_EQ(out.text().substr(before.size()), r.echo) << r.code;
+    }
+}
+
+TEST_F(EchoTest, a_percent_in_a_value_is_printed_as_text) {
+    print_data("HG", "%s%n");
+    EXPECT_EQ(out.text(), "  HG-River stage: %s%n ft\n");
+}
+
+TEST(print_data_test, prints_nothing_while_the_echo_level_is_off) {
+    MemStream out;
+    vyr::set_message_streams(out.f, out.f);
+    print_data("HG", "1");
+    vyr::set_message_streams(nullptr, nullptr);
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST(decode_test, records_of_reports_and_blocks) {
+    struct Row {
+        const char *input, *date, *records;
+    } rows[] = {
+        {".A ABC 0815 Z DH12/HG 12.5/PP 0.1\n", "", "ABC HG=12.5 PP=0.1\n"},
+        {".A ABC 0815 HG 12.5\n", "", "ABC\n"},
+        {".A ABC 0815 Z DH12/HG 12.5\n.A1 TX 75/TN 50\n", "", "ABC HG=12.5\nABC TX=75 TN=50\n"},
+        {".A ABC 0816 Z DH12/HG 12.5\n.A1 TX 75/TN 50\n", "0815", ""},
+        {".A ABC 081512 Z DH12/HG 1\n", "0815", "ABC HG=1\n"},
+        {".A ABC Z DH12/HG 1\n", "0815", "ABC HG=1\n"},
+        {".B PDR 0815 Z DH12/HG/PP\nABC 12.5/0.1\nDEF 10.0//\n.END\n", "",
+         "ABC HG=12.5 PP=0.1\nDEF HG=10.0\n"},
+        {".B PDR 0815 Z DH12/HG/PP\nABC 12.5/0.1\n", "", "ABC HG=12.5 PP=0.1\n"},
+        {".B PDR 0815 Z DH12/HG/PP\nABC 12.5/0.1\n.A DEF 0815 Z HG 1\n.A GHI 0815 Z HG 2\n", "",
+         "ABC HG=12.5 PP=0.1\nGHI HG=2\n"},
+        {".B PDR 0815 Z DH12/HG/PP\nABC 1/2, DEF 3/4\n.END\n", "",
+         "ABC HG=1 PP=2\nDEF HG=3 PP=4\n"},
+        {".A3 ABC 0815 Z HG 1\n.A1 TX 1\n.A\n", "", ""},
+        {".B PDR 0815 Z DH12/HG\n 1\n:x:\n:x: \n.END\n", "", ""},
+        {"", "", ""},
+        {"\n\n\n", "", ""},
+    };
+    for (const auto &r : rows) EXPECT_EQ(decode(r.input, r.date), r.records) << r.input;
+}
+
+TEST(decode_test, the_comma_that_starts_an_entry_must_be_read_in_that_entry) {
+    // The comma after GHI's only value is left over when the next line
+    // starts: it must not make that line's rest a new entry.
+    const std::string in = ".B PDR 0815 Z DH12/HG/PP\nGHI 1,\nJKL 2/3 and more text\n.END\n";
+    EXPECT_EQ(decode(in), "GHI HG=1\nJKL HG=2 PP=3\n");
+}
+
+// Every real product decodes without an empty record line or a record that
+// begins with a blank, and with identifiers of at most 10 characters.
+TEST(decode_test, corpus_products_give_well_formed_records) {
+    namespace fs = std::filesystem;
+    fs::path root = fs::path(VYR_SOURCE_DIR) / ".." / "shared" / "corpus";
+    if (!fs::is_directory(root)) GTEST_SKIP() << "no corpus beside the project";
+    int files = 0, records = 0;
+    for (const auto &e : fs::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file() || e.path().extension() == ".md") continue;
+        FILE *in = std::fopen(e.path().c_str(), "r");
+        ASSERT_NE(in, nullptr);
+        MemStream out;
+        vyr::shef::decode(in, out.f, "");
+        std::fclose(in);
+        ++files;
+        std::string text = out.text();
+        std::size_t pos = 0;
+        while (pos < text.size()) {
+            std::size_t end = text.find('\n', pos);
+            ASSERT_NE(end, std::string::npos) << e.path();
+            std::string line = text.substr(pos, end - pos);
+            ASSERT_FALSE(line.empty()) << e.path();
+            ASSERT_NE(line[0], ' ') << e.path();
+            EXPECT_LE(line.find(' ') == std::string::npos ? line.size() : line.find(' '), 10u)
+                << e.path() << ": " << line;
+            ++records;
+            pos = end + 1;
+        }
+    }
+    EXPECT_GT(files, 50);
+    EXPECT_GT(records, 100000);
+}
+
+}  // namespace
