@@ -306,9 +306,10 @@ void read_definition_file(const RES_defobj *table, int rows, const char *element
         }
         if (!matched && DEF_valid(key)) {
             char name[kNameCap] = "";  // the tail of key, so no longer than it
-            DEF_parse_name(key, name);
-            name[kNameCap - 1] = '\0';
-            RES_put(name, value);
+            if (DEF_parse_name(key, name) == 1) {
+                name[kNameCap - 1] = '\0';
+                RES_put(name, value);
+            }
         }
     }
     DEF_close();
