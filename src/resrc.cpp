@@ -1,24 +1,157 @@
-// resrc.cpp - resources: the list of gathered values and its readers.
+// resrc.cpp - resources: the catalogue and the rows of a program's table,
+// start-up (definition files, environment, command line), the conversion of
+// values into program state, and the list of gathered values.
 //
 // Values live in one singly linked list in order of first creation, behind
 // a head node that carries nothing. Names are unique and compared exactly.
 // Nodes live until the process ends; a replaced value is freed.
+//
+// Nothing gathered here is ever used as a format: definition-file lines,
+// environment values and options may hold "%" and any other byte.
+#include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 #include "vyr.h"
+#include "vyr_int.h"
 #include "vyrresrc.h"
 
 namespace {
 
 struct State {
-    res_obj root_res{};          // head node; carries nothing
-    res_obj *last = &root_res;   // most recently created node
-    res_obj *prev = &root_res;   // node before the one last searched for by a store
+    res_obj root_res{};         // head node; carries nothing
+    res_obj *last = &root_res;  // most recently created node
+    res_obj *prev = &root_res;  // node before the one last searched for by a store
     int clargc = 0;
     char **clargv = nullptr;
 };
 State g;
+
+constexpr int kTableRows = 75;  // rows of RES_init's table, the end row included
+constexpr int kNameCap = 50;    // option names: 49 characters
+constexpr int kValueCap = 200;  // values from files and environment: 199 characters
+constexpr int kAllPositional = 10;
+constexpr const char *kDefaultPath = ".:/home/vyr/etc:/usr/local/vyr/etc";
+
+// ---------------------------------------------------------------------------
+// The catalogue
+
+struct CatalogueRow {
+    res_type key;
+    const char *def;
+    const char *env;
+    const char *cmd;  // null for a positional row
+    DEF_convert cvt;
+    int pos;  // positional marker, 0 for a keyed row
+};
+
+// One row per key that has one; the order is that of the suite's reference
+// table. Shared names and the key "in" stay shared on purpose.
+constexpr CatalogueRow kCatalogue[] = {
+    {RES_help, "help", "vyrhelp", "h", CV_help, 0},
+    {RES_batch, "batch", "vyrbatch", "ba", CV_batch, 0},
+    {RES_message, "message", "vyrmess", "me", CV_mess, 0},
+    {RES_ingestor, "ingestor", "vyringestor", "di", CV_ingestor, 0},
+    {RES_name_conv, "name_conv", "vyrnameconv", "nc", CV_name, 0},
+    {RES_in_file, "in_file", "vyrinfile", "if", CV_string, 0},
+    {RES_in_files, "in_file", "vyrinfile", "if", CV_string, 0},
+    {RES_out_file, "out_file", "vyroutfile", "of", CV_string, 0},
+    {RES_input, "input", "vyrin", "in", CV_string, 0},
+    {RES_inputg, "input", "vyrin", "inp", CV_string, 0},
+    {RES_output, "output", "vyrout", "ou", CV_string, 0},
+    {RES_file_path, "file_path", "vyrfile", "fp", CV_path, 0},
+    {RES_data_path, "data_path", "vyrdata", "dp", CV_path, 0},
+    {RES_con_path, "con_path", "vyrcon", "cp", CV_path, 0},
+    {RES_raw_path, "raw_path", "vyrraw", "rp", CV_path, 0},
+    {RES_grid_path, "grid_path", "vyrgrid", "gp", CV_path, 0},
+    {RES_watch_path, "watch_path", "vyrwatch", "wp", CV_path, 0},
+    {RES_image_path, "image_path", "vyrimage", "ip", CV_string, 0},
+    {RES_text_path, "text_path", "vyrtext", "tp", CV_path, 0},
+    {RES_model_path, "model_path", "vyrmpath", "mp", CV_path, 0},
+    {RES_sat_path, "sat_path", "vyrsat", "sp", CV_path, 0},
+    {RES_map_file, "map_file", "vyrmap", "mf", CV_string, 0},
+    {RES_bull_file, "bull_file", "vyrbullfile", "bf", CV_string, 0},
+    {RES_log_file, "log_file", "vyrlog", "lf", CV_string, 0},
+    {RES_city_file, "city_file", "vyrcity", "cf", CV_string, 0},
+    {RES_file_param, "file_param", "vyrfileparam", "pf", CV_file_param, 0},
+    {RES_current, "current", "vyrcurrent", "cu", CV_current, 0},
+    {RES_hour, "hour", "vyrhour", "ho", CV_hour, 0},
+    {RES_num_hour, "num_hour", "vyrnumhour", "nh", CV_string, 0},
+    {RES_decode_hour, "decode_hour", "vyrdecode", "dh", CV_string, 0},
+    {RES_model, "model", "vyrmodel", "mo", CV_string, 0},
+    {RES_grid_type, "grid_type", "vyrgridtype", "gt", CV_int, 0},
+    {RES_grid_num, "grid_num", "vyrgridnum", "gn", CV_string, 0},
+    {RES_identifier, "identifier", "vyrident", "id", CV_string, 0},
+    {RES_product, "product", "vyrproduct", "ph", CV_string, 0},
+    {RES_forecast, "forecast", "vyrforecast", "fc", CV_string, 0},
+    {RES_state, "state", "vyrstate", "st", CV_string, 0},
+    {RES_plot_domain, "plot_domain", "vyrdomain", "pd", CV_domain, 0},
+    {RES_grid_domain, "grid_domain", "vyrgrddomain", "gd", CV_domain, 0},
+    {RES_region, "region", "vyrregion", "re", CV_region, 0},
+    {RES_time, "time", "vyrtime", "ft", CV_string, 0},
+    {RES_level, "level", "vyrlevel", "le", CV_string, 0},
+    {RES_variable, "variable", "vyrvar", "va", CV_string, 0},
+    {RES_stat_prior, "stat_prior", "vyrprior", "pr", CV_int, 0},
+    {RES_object_param, "object_param", "vyrobject", "oa", CV_string, 0},
+    {RES_con_interval, "con_interval", "vyrconint", "in", CV_float, 0},
+    {RES_plot_type, "plot_type", "vyrplot", "pl", CV_plot_type, 0},
+    {RES_draw, "draw", "vyrdraw", "dr", CV_draw, 0},
+    {RES_parameter, "parameter", "vyrparam", "pa", CV_string, 0},
+    {RES_table, "table", "vyrtable", "ta", CV_bool, 0},
+    {RES_plot_scale, "plot_scale", "vyrscale", "sc", CV_float, 0},
+    {RES_con_base, "con_base", "vyrconbase", "cb", CV_float, 0},
+    {RES_plot_format, "plot_format", "vyrformat", "fm", CV_string, 0},
+    {RES_plot_param, "plot_param", "vyrpltparam", "pp", CV_string, 0},
+    {RES_label, "label", "vyrlabel", "la", CV_string, 0},
+    {RES_color_table, "color_table", "vyrclrtbl", "ct", CV_string, 0},
+    {RES_background, "background", "vyrback", "bg", CV_string, 0},
+    {RES_color_text, "color_text", "vyrclrtext", "cot", CV_string, 0},
+    {RES_color_data, "color_data", "vyrclrdata", "cod", CV_string, 0},
+    {RES_color_map, "color_map", "vyrclrmap", "com", CV_string, 0},
+    {RES_color_grid, "color_grid", "vyrclrgrid", "cogr", CV_string, 0},
+    {RES_color_line, "color_line", "vyrclrln", "coln", CV_string, 0},
+    {RES_color_cmap, "color_cmap", "vyrclrcmap", "cocm", CV_string, 0},
+    {RES_color_cont, "color_cont", "vyrclrcont", "coco", CV_string, 0},
+    {RES_color_label, "color_label", "vyrclrlab", "cola", CV_string, 0},
+    {RES_color_clabel, "color_clabel", "vyrclrclab", "cocl", CV_string, 0},
+    {RES_color_front, "color_front", "vyrclrfront", "cofr", CV_string, 0},
+    {RES_color_watch, "color_watch", "vyrclrwatch", "cowa", CV_string, 0},
+    {RES_color_fill, "color_fill", "vyrclrfill", "cof", CV_string, 0},
+    {RES_color_wind, "color_wind", "vyrclrwind", "cowd", CV_string, 0},
+    {RES_color_cloud, "color_cloud", "vyrclrcld", "cocd", CV_string, 0},
+    {RES_color_wx, "color_wx", "vyrclrwx", "cowx", CV_string, 0},
+    {RES_color_pop, "color_pop", "vyrclrpop", "copp", CV_string, 0},
+    {RES_color_sound, "color_sound", "vyrclrsnd", "cosd", CV_string, 0},
+    {RES_color_therm, "color_therm", "vyrclrtherm", "coth", CV_string, 0},
+    {RES_color_thrmtxt, "color_thrmtxt", "vyrclrthtxt", "cott", CV_string, 0},
+    {RES_color_hodo, "color_hodo", "vyrclrhodo", "coh", CV_string, 0},
+    {RES_color_hodtxt, "color_hodtxt", "vyrclrhdtxt", "coht", CV_string, 0},
+    {RES_font_list, "font_list", "vyrfontlist", "fl", CV_string, 0},
+    {RES_window_num, "window_num", "vyrwindownum", "wn", CV_int, 0},
+    {RES_device, "device", "vyrdevice", "de", CV_device, 0},
+    {RES_title, "title", "vyrtitle", "ti", CV_string, 0},
+    {RES_geometry, "geometry", "vyrgeometry", "ge", CV_string, 0},
+    {RES_icon, "icon", "vyricon", "ic", CV_bool, 0},
+    {RES_command, "command", "vyrcommand", nullptr, CV_strings, kAllPositional},
+    {RES_commands, "command", "vyrcommand", "cd", CV_string, 0},
+    {RES_filename, "filename", "vyrfilename", nullptr, CV_strcpy, 1},
+    {RES_filenames, "filename", "vyrfilename", nullptr, CV_strings, kAllPositional},
+    {RES_values, "value", "vyrvalue", nullptr, CV_strings, kAllPositional},
+};
+static_assert(sizeof(kCatalogue) / sizeof(kCatalogue[0]) == 89);
+
+const CatalogueRow *catalogue_row(res_type key) {
+    for (const auto &row : kCatalogue)
+        if (row.key == key) return &row;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// The value list
 
 char *dup_or_null(const char *s) { return s ? strdup(s) : nullptr; }
 
@@ -39,7 +172,14 @@ res_obj *append_node(int index, const char *name, const char *data, DEF_convert 
         std::free(r);
         return nullptr;
     }
-    r->data = dup_or_null(data);
+    if (data != nullptr) {
+        r->data = strdup(data);
+        if (r->data == nullptr) {
+            std::free(r->name);
+            std::free(r);
+            return nullptr;
+        }
+    }
     r->index = index;
     r->cvt = cvt;
     g.last->next = r;
@@ -47,7 +187,775 @@ res_obj *append_node(int index, const char *name, const char *data, DEF_convert 
     return r;
 }
 
+// ---------------------------------------------------------------------------
+// Gathering: rows, options and sources
+
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// "-x...", a dash and a letter: what the search-path pre-scan counts.
+bool single_dash_option(const char *a) { return a[0] == '-' && is_letter(a[1]); }
+
+// "-x..." or "--x...". A negative number, "-" and "--" alone are not options.
+bool is_option(const char *a) {
+    return a[0] == '-' && (is_letter(a[1]) || (a[1] == '-' && is_letter(a[2])));
+}
+
+// Copies at most cap-1 bytes of src[0..n) into dst and terminates it.
+void copy_cut(char *dst, std::size_t cap, const char *src, std::size_t n) {
+    if (n >= cap) n = cap - 1;
+    std::memcpy(dst, src, n);
+    dst[n] = '\0';
+}
+
+bool active(const RES_defobj &row) { return row.def != nullptr && row.def[0] != '\0'; }
+
+int count_rows(const RES_defobj *table) {
+    int n = 0;
+    if (table != nullptr)
+        while (table[n].def != nullptr) ++n;
+    return n;
+}
+
+void store_for_row(const RES_defobj *table, int row, const char *value) {
+    RES_new(row, table[row].def, value, table[row].cvt);
+}
+
+// One option of the command line: its name (cut to 49 characters) and its
+// value, from after the first "=" or from the next argument.
+struct Option {
+    char name[kNameCap];
+    const char *value;
+    bool value_from_next;
+};
+
+// Reads the option argv[i] whose name starts at name_start. When the value
+// is the next argument, i is moved onto it.
+//
+// An argument that is itself an option, in either the one-dash or the
+// two-dash form, is never taken as a value: otherwise "-cu --fp=/data"
+// would swallow the path setting.
+Option read_option(int argc, char **argv, int &i, const char *name_start) {
+    Option opt{};
+    const char *arg = argv[i];
+    const char *eq = std::strchr(arg + 1, '=');
+    std::size_t n = eq ? static_cast<std::size_t>(eq - name_start) : std::strlen(name_start);
+    copy_cut(opt.name, sizeof opt.name, name_start, n);
+    if (eq != nullptr) {
+        opt.value = eq + 1;
+    } else if (i + 1 < argc && argv[i + 1] != nullptr && !is_option(argv[i + 1])) {
+        opt.value = argv[++i];
+        opt.value_from_next = true;
+    }
+    return opt;
+}
+
+// "n", "na", "nam" or "name": the program title.
+bool names_title(const char *name, bool any_case) {
+    std::size_t n = std::strlen(name);
+    if (n == 0 || n > 4) return false;
+    return any_case ? strnicmp(name, "name", static_cast<int>(n)) == 0
+                    : std::strncmp(name, "name", n) == 0;
+}
+
+// A name beginning with "default" or "df": the resource search path.
+bool names_default(const char *name, bool any_case) {
+    if (any_case) return strnicmp(name, "default", 7) == 0 || strnicmp(name, "df", 2) == 0;
+    return std::strncmp(name, "default", 7) == 0 || std::strncmp(name, "df", 2) == 0;
+}
+
+// The keys that steer the search are dealt with before any file is read.
+void prescan_steering_keys(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] == nullptr || !single_dash_option(argv[i])) continue;
+        Option opt = read_option(argc, argv, i, argv[i] + 1);
+        if (opt.value == nullptr) continue;
+        if (names_title(opt.name, false)) {
+            RES_put("name", opt.value);
+            DEF_name(opt.value);
+        } else if (names_default(opt.name, false)) {
+            RES_put("default", opt.value);
+        }
+    }
+}
+
+// Exchange of resources with the display window of a "#N" path element.
+// Not built yet: the element is passed over. The message-queue client
+// brings the exchange, the "set res" requests for matched options and the
+// closing "quit".
+void exchange_with_window(const RES_defobj *table, int rows, const char *number) {
+    (void)table;
+    (void)rows;
+    (void)number;
+}
+
+// Offers every live line of one definition file (or directory) to the rows.
+void read_definition_file(const RES_defobj *table, int rows, const char *element) {
+    DEF_open(element);
+    char key[kNameCap];
+    char value[kValueCap];
+    while (DEF_get(key, value) >= 0) {
+        key[kNameCap - 1] = '\0';
+        value[kValueCap - 1] = '\0';
+        bool matched = false;
+        for (int r = 0; r < rows; ++r) {
+            if (!active(table[r]) || !DEF_cmp(table[r].def, key)) continue;
+            MESS_print(M_DEBUG_RES, "RESRC: %s=%s\n", key, value);
+            store_for_row(table, r, value);
+            matched = true;
+        }
+        if (!matched && DEF_valid(key)) {
+            char name[kNameCap] = "";  // the tail of key, so no longer than it
+            if (DEF_parse_name(key, name) == 1) {
+                name[kNameCap - 1] = '\0';
+                RES_put(name, value);
+            }
+        }
+    }
+    DEF_close();
+}
+
+void walk_search_path(const RES_defobj *table, int rows) {
+    const char *path = RES_get("default");
+    if (path == nullptr) path = kDefaultPath;
+    int n = 0;
+    char **elements = nullptr;
+    if (path[0] == '\0') {
+        // An empty path is one empty element: ".vyrdef" here.
+        static char empty[] = "";
+        static char *only[] = {empty};
+        n = 1;
+        elements = only;
+    } else {
+        parse_string(path, ':', &n, &elements);
+    }
+    DEF_clr_tag();
+    for (int k = 0; k < n; ++k) {
+        const char *e = elements[k];
+        if (e[0] == '+')
+            DEF_tag(e + 1);
+        else if (e[0] == '#' && is_digit(e[1]))
+            exchange_with_window(table, rows, e + 1);
+        else
+            read_definition_file(table, rows, e);
+    }
+    if (path[0] != '\0') free_parsed_array(n, elements);
+}
+
+void read_environment(const RES_defobj *table, int rows) {
+    for (int r = 0; r < rows; ++r) {
+        if (!active(table[r])) continue;
+        char value[kValueCap] = "";
+        if (DEF_env(table[r].def, table[r].env ? table[r].env : "", value) != 1) continue;
+        value[kValueCap - 1] = '\0';
+        store_for_row(table, r, value);
+    }
+}
+
+// The first keyed row the option name selects: by key, by name, by a
+// leading part of the name; -1 when none does.
+int find_keyed_row(const RES_defobj *table, int rows, const char *name) {
+    for (int r = 0; r < rows; ++r)
+        if (active(table[r]) && table[r].pos == 0 && table[r].cmd &&
+            stricmp(name, table[r].cmd) == 0)
+            return r;
+    for (int r = 0; r < rows; ++r)
+        if (active(table[r]) && table[r].pos == 0 && stricmp(name, table[r].def) == 0) return r;
+    auto n = static_cast<int>(std::strlen(name));
+    for (int r = 0; r < rows; ++r)
+        if (active(table[r]) && table[r].pos == 0 && strnicmp(name, table[r].def, n) == 0) return r;
+    return -1;
+}
+
+int find_positional_row(const RES_defobj *table, int rows, int count) {
+    for (int r = 0; r < rows; ++r)
+        if (active(table[r]) && table[r].pos == count) return r;
+    for (int r = 0; r < rows; ++r)
+        if (active(table[r]) && table[r].pos == kAllPositional) return r;
+    return -1;
+}
+
+bool flag_like(DEF_convert cvt) { return cvt == CV_bool || cvt == CV_batch || cvt == CV_help; }
+
+void read_command_line(const RES_defobj *table, int rows, int argc, char **argv) {
+    int count = 0;
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (arg == nullptr || std::strcmp(arg, "--") == 0) continue;
+        if (!is_option(arg)) {
+            ++count;
+            int r = find_positional_row(table, rows, count);
+            if (r < 0) continue;
+            if (table[r].pos == kAllPositional && count > 1)
+                RES_append(r, table[r].def, arg, table[r].cvt);
+            else
+                store_for_row(table, r, arg);
+            continue;
+        }
+        const char *name_start = arg[1] == '-' ? arg + 2 : arg + 1;
+        Option opt = read_option(argc, argv, i, name_start);
+        // The pre-scan has dealt with these, whatever row they might match.
+        if (names_title(opt.name, true) || names_default(opt.name, true)) continue;
+        int r = find_keyed_row(table, rows, opt.name);
+        if (r < 0) {
+            RES_put(opt.name, opt.value);
+            continue;
+        }
+        if (opt.value_from_next && flag_like(table[r].cvt)) {
+            --i;  // a switch takes no value: the argument is read again
+            opt.value = nullptr;
+        }
+        store_for_row(table, r, opt.value);
+    }
+}
+
+// Every value that belongs to a row is converted once, in list order.
+void convert_values(const RES_defobj *table, int rows) {
+    for (res_obj *node = g.root_res.next; node; node = node->next) {
+        if (node->index < 0 || node->index >= rows) continue;
+        const RES_defobj &row = table[node->index];
+        if (node->cvt == CV_strings && row.out != nullptr) {
+            int n = 0;
+            char **vec = nullptr;
+            parse_string(node->data, '\n', &n, &vec);
+            *static_cast<char ***>(row.out) = vec;
+            if (row.num) *row.num = n;
+        } else {
+            RES_conv_data(node->data, row.out, node->cvt);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Conversion
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Reads a decimal integer the way a "%d" scan (or "%Nd" with width N) does:
+// leading white space skipped, an optional sign, at least one digit, the
+// width counting sign and digits. Saturates at +-INT_MAX instead of
+// overflowing, so the result can always be negated.
+bool scan_int(const char *&p, int width, int &out) {
+    const char *q = p;
+    while (is_space(*q)) ++q;
+    int used = 0;
+    bool negative = false;
+    auto room = [&] { return width == 0 || used < width; };
+    if ((*q == '+' || *q == '-') && room()) {
+        negative = *q == '-';
+        ++q;
+        ++used;
+    }
+    long long v = 0;
+    int digits = 0;
+    while (is_digit(*q) && room()) {
+        if (v <= INT_MAX) v = v * 10 + (*q - '0');
+        ++q;
+        ++used;
+        ++digits;
+    }
+    if (digits == 0) return false;
+    if (v > INT_MAX) v = INT_MAX;
+    out = static_cast<int>(negative ? -v : v);
+    p = q;
+    return true;
+}
+
+// Scans the fields in order, each of the given width; stops at the first
+// that does not scan.
+void scan_fields(const char *p, std::initializer_list<std::pair<int *, int>> fields) {
+    for (auto [field, width] : fields)
+        if (!scan_int(p, width, *field)) return;
+}
+
+Date parse_hour(const char *s) {
+    Date d{VYR_MISSING, VYR_MISSING, VYR_MISSING, VYR_MISSING,
+           VYR_MISSING, VYR_MISSING, VYR_MISSING, VYR_MISSING};
+    std::size_t len = std::strlen(s);
+    bool colon = std::strchr(s, ':') != nullptr;
+    const char *p = s;
+    if (s[0] == '#') {
+        // "#YYYY[MM[DD[HH[NN]]]]": each further field only while digits follow.
+        if (!is_digit(s[1])) return d;
+        p = s + 1;
+        if (!scan_int(p, 4, d.year)) return d;
+        for (int *field : {&d.month, &d.day, &d.hour, &d.min})
+            if (!is_digit(*p) || !scan_int(p, 2, *field)) break;
+    } else if (len == 6 && !colon) {
+        scan_fields(s, {{&d.month, 2}, {&d.day, 2}, {&d.hour, 2}});
+    } else if (len == 4 && is_digit(s[0]) && !colon) {
+        scan_fields(s, {{&d.day, 2}, {&d.hour, 2}});
+    } else if (len == 3 && is_digit(s[0]) && !colon) {
+        scan_fields(s, {{&d.day, 1}, {&d.hour, 2}});
+    } else if (std::strchr(s, 'd') != nullptr) {
+        // "DdHH:NN"
+        if (scan_int(p, 0, d.day) && *p == 'd' && scan_int(++p, 0, d.hour) && *p == ':')
+            scan_int(++p, 0, d.min);
+    } else if (s[0] == ':') {
+        scan_int(++p, 0, d.min);
+    } else if (s[0] == '-' && s[1] == ':') {
+        p = s + 2;
+        int m = 0;
+        if (scan_int(p, 0, m)) d.min = -m;
+    } else {
+        bool hour = scan_int(p, 0, d.hour);
+        bool min = hour && *p == ':' && scan_int(++p, 0, d.min);
+        // "-0:30" is half an hour back: the sign belongs to the minutes.
+        // Without minutes there is nothing to negate, and "-0" sets nothing.
+        if (hour && s[0] == '-' && d.hour == 0) {
+            d.hour = VYR_MISSING;
+            if (min) d.min = -d.min;
+        }
+    }
+    return d;
+}
+
+struct Keyword {
+    const char *word;
+    int code;
+};
+
+constexpr Keyword kFileParams[] = {{"use", 3},   {"over", 1},   {"calc", 1},
+                                   {"reuse", 3}, {"recalc", 1}, {"app", 2}};
+
+constexpr Keyword kPlotTypes[] = {
+    {"raw", 0},   {"none", 99},   {"value", 17}, {"gvalue", 17}, {"cf", 15},    {"lcf", 16},
+    {"ln", 12},   {"dln", 13},    {"ndln", 14},  {"vect", 21},   {"stuve", 61}, {"barb", 22},
+    {"strm", 23}, {"stream", 23}, {"an", 54},    {"number", 54}, {"pm", 55},    {"skewt", 62},
+    {"ema", 63},  {"teph", 64},   {"rteph", 65}, {"hodo", 69},
+};
+
+// Plot-element switches by word; "text" also switches the border (11).
+constexpr Keyword kDrawWords[] = {
+    {"text", 0},    {"text_ul", 1}, {"text_uc", 2}, {"text_ur", 3}, {"text_ll", 4}, {"text_lc", 5},
+    {"text_lr", 6}, {"data", 7},    {"map", 8},     {"grid", 9},    {"sum", 10},    {"bord", 11},
+};
+
+template <std::size_t N>
+const Keyword *find_keyword(const Keyword (&table)[N], const char *word) {
+    for (const auto &k : table)
+        if (stricmp(word, k.word) == 0) return &k;
+    return nullptr;
+}
+
+void apply_draw(const char *data) {
+    int n = 0;
+    char **items = nullptr;
+    if (parse_string(data, ',', &n, &items) != 0) return;
+    for (int k = 0; k < n; ++k) {
+        const char *word = items[k];
+        int value = 1;
+        if (word[0] == '+') {
+            ++word;
+        } else if (word[0] == '-') {
+            ++word;
+            value = 0;
+        } else if (k == 0) {
+            FLAG_resetplot(0);  // a plain first word says what to draw, nothing else
+        }
+        if (stricmp(word, "none") == 0) {
+            FLAG_setplot(12, 0);
+        } else if (stricmp(word, "all") == 0) {
+            FLAG_setplot(12, 1);
+        } else if (const Keyword *kw = find_keyword(kDrawWords, word)) {
+            FLAG_setplot(kw->code, value);
+            if (kw->code == 0) FLAG_setplot(11, value);
+        }
+    }
+    free_parsed_array(n, items);
+}
+
+// Decimal text as a 32-bit integer, saturating.
+int32_t decimal32(const char *s) {
+    long long v = std::strtoll(s, nullptr, 10);
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+// Hexadecimal text keeps its bit pattern in 32 bits: "0xFFFFFFFF" is -1.
+int32_t hex32(const char *s) {
+    return static_cast<int32_t>(static_cast<uint32_t>(std::strtoull(s, nullptr, 16)));
+}
+
+void convert_path(const char *data, void *out) {
+    auto *target = static_cast<char **>(out);
+    if (stricmp(data, "none") == 0) {
+        static char empty[] = "";
+        *target = empty;
+        return;
+    }
+    std::size_t n = std::strlen(data);
+    auto *copy = static_cast<char *>(std::malloc(n + 2));  // room for the "/"
+    if (copy != nullptr) {
+        std::memcpy(copy, data, n + 1);
+        FILE_add_path_delim(copy);
+    }
+    *target = copy;
+}
+
+void convert_device(const char *data, void *out) {
+    int n = 0;
+    char **items = nullptr;
+    parse_string(data, ',', &n, &items);
+    if (n == 0) {
+        FLAG_set(2, 1);
+    } else {
+        FLAG_set(2, RES_set_device(items[0]));
+        if (n > 1) *static_cast<const char **>(out) = std::strchr(data, ',') + 1;
+    }
+    free_parsed_array(n, items);
+}
+
+// The kinds that write into a target.
+int convert_into(const char *data, void *out, DEF_convert cvt) {
+    switch (cvt) {
+        case CV_int: {
+            if (!is_digit(data[0]) && data[0] != '-' && data[0] != '+') return 1;
+            bool hex = data[1] == 'x' || data[1] == 'X';
+            *static_cast<int32_t *>(out) = hex ? hex32(data) : decimal32(data);
+            return 1;
+        }
+        case CV_short: {
+            if (!is_digit(data[0])) return 1;
+            int32_t v = decimal32(data);
+            *static_cast<int16_t *>(out) = static_cast<int16_t>(v > INT16_MAX ? INT16_MAX : v);
+            return 1;
+        }
+        case CV_long:
+            if (is_digit(data[0])) *static_cast<int64_t *>(out) = std::strtoll(data, nullptr, 10);
+            return 1;
+        case CV_float: *static_cast<float *>(out) = std::strtof(data, nullptr); return 1;
+        case CV_color: *static_cast<int64_t *>(out) = decimal32(data); return 1;
+        case CV_string: *static_cast<const char **>(out) = data; return 1;
+        case CV_strcpy:
+            // The target must hold the value; the row gives no size to check.
+            std::memcpy(out, data, std::strlen(data) + 1);
+            return 1;
+        case CV_path: convert_path(data, out); return 1;
+        case CV_region:
+        case CV_domain: DOM_decode(data, static_cast<Domain *>(out)); return 1;
+        case CV_device: convert_device(data, out); return 1;
+        default: return 1;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Help listing
+
+struct HelpEntry {
+    res_type key;
+    const char *synopsis;
+    const char *text;         // null: the synopsis stands alone on its line
+    const char *const *more;  // continuation lines, null-terminated; or null
+};
+
+constexpr const char *kMessageMore[] = {
+    "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n", nullptr};
+
+#define VYR_DOMAIN_FORM                                                                     \
+    "               region=predefined region:\n",                                           \
+        "                  us,ne,at,se,mw,sp,nw,sw,etc\n",                                  \
+        "               proj=projection, clat=central latitude, clon=central longitude,\n", \
+        "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
+
+constexpr const char *kRegionMore[] = {"             Region to be used for plotting and gridding\n",
+                                       VYR_DOMAIN_FORM,
+                                       "               us,ne,at,se,mw,sp,nw,sw,var\n", nullptr};
+constexpr const char *kPlotDomainMore[] = {"             Output plot domain\n", VYR_DOMAIN_FORM,
+                                           nullptr};
+constexpr const char *kGridDomainMore[] = {"             Grid domain\n", VYR_DOMAIN_FORM, nullptr};
+#undef VYR_DOMAIN_FORM
+
+constexpr const char *kObjectMore[] = {"             Objective analysis parameters\n", nullptr};
+
+constexpr HelpEntry kHelp[] = {
+    {RES_help, "-h", "Print this help", nullptr},
+    {RES_batch, "-ba", "Run program in batch mode", nullptr},
+    {RES_message, "-me level", "Message level to be displayed:", kMessageMore},
+    {RES_ingestor, "-di type", "Data ingestor type", nullptr},
+    {RES_name_conv, "-nc type", "Naming convention file name", nullptr},
+    {RES_in_file, "-if type", "Input data file type", nullptr},
+    {RES_in_files, "-if type[,...]", "Input data file types", nullptr},
+    {RES_out_file, "-of type", "Output file type", nullptr},
+    {RES_input, "-in file", "Input file name", nullptr},
+    {RES_inputg, "-inp file", "Input grid file name", nullptr},
+    {RES_output, "-ou file", "Output file name", nullptr},
+    {RES_file_path, "-fp path", "File path", nullptr},
+    {RES_data_path, "-dp path", "Raw data path", nullptr},
+    {RES_con_path, "-cp path", "Converted data path", nullptr},
+    {RES_raw_path, "-rp path", "Raw files path", nullptr},
+    {RES_grid_path, "-gp path", "Gridded data path", nullptr},
+    {RES_watch_path, "-wp path", "Watch file data path", nullptr},
+    {RES_image_path, "-ip path", "Image file path", nullptr},
+    {RES_text_path, "-tp path", "Text file path", nullptr},
+    {RES_model_path, "-mp path", "Model file path", nullptr},
+    {RES_sat_path, "-sp path", "Satellite file path", nullptr},
+    {RES_map_file, "-mf file", "Map file name", nullptr},
+    {RES_bull_file, "-bf file", "Bulletin file name", nullptr},
+    {RES_log_file, "-lf file", "Log file name", nullptr},
+    {RES_city_file, "-cf file", "City database file name", nullptr},
+    {RES_file_param, "-pf param", "File parameters: use,calc,over,app", nullptr},
+    {RES_current, "-cu [hour]", "Use current data file", nullptr},
+    {RES_hour, "-ho hour", "Actual hour of the file", nullptr},
+    {RES_num_hour, "-nh hour[,step]", "Number of hours to view", nullptr},
+    {RES_decode_hour, "-dh hour", "Hour of the data to decode", nullptr},
+    {RES_model, "-mo model", "Model name", nullptr},
+    {RES_grid_type, "-gt type", "Grid type number", nullptr},
+    {RES_grid_num, "-gn num[,...]", "Grid numbers", nullptr},
+    {RES_identifier, "-id ident", "Station identifier", nullptr},
+    {RES_product, "-ph product", "Product name", nullptr},
+    {RES_forecast, "-fc hour[,...]", "Forecast hours", nullptr},
+    {RES_state, "-st state", "State abbreviation", nullptr},
+    {RES_plot_domain, "-pd region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kPlotDomainMore},
+    {RES_grid_domain, "-gd region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kGridDomainMore},
+    {RES_region, "-re region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kRegionMore},
+    {RES_time, "-ft time", "Forecast time", nullptr},
+    {RES_level, "-le level", "Level of the data", nullptr},
+    {RES_variable, "-va var[,...]", "Variables to use", nullptr},
+    {RES_stat_prior, "-pr prior", "Priority of stations used in the plot", nullptr},
+    {RES_object_param, "-oa smooth[,radinf,pass,conv,min]", nullptr, kObjectMore},
+    {RES_con_interval, "-in interval", "Contour interval", nullptr},
+    {RES_plot_type, "-pl type", "Plot type: cf,lcf,ln,dln,ndln,value,none", nullptr},
+    {RES_draw, "-dr param[,...]", "Draw components: text,data,sum,map,none", nullptr},
+    {RES_parameter, "-pa param[,...]", "Program parameters", nullptr},
+    {RES_table, "-ta", "Print a table of the values", nullptr},
+    {RES_plot_scale, "-sc scale", "Plot scale factor", nullptr},
+    {RES_con_base, "-cb base", "Contour base value", nullptr},
+    {RES_plot_format, "-fm format", "Plot format", nullptr},
+    {RES_plot_param, "-pp param[,...]", "Plot parameters", nullptr},
+    {RES_label, "-la label", "Plot label", nullptr},
+    {RES_color_table, "-ct file", "Color table file name", nullptr},
+    {RES_background, "-bg color", "Background color", nullptr},
+    {RES_color_text, "-cot color", "Text color", nullptr},
+    {RES_color_data, "-cod color", "Data color", nullptr},
+    {RES_color_map, "-com color", "Map color", nullptr},
+    {RES_color_grid, "-cogr color", "Grid color", nullptr},
+    {RES_color_line, "-coln color", "Line color", nullptr},
+    {RES_color_cmap, "-cocm color", "Contour color map", nullptr},
+    {RES_color_cont, "-coco color", "Contour color", nullptr},
+    {RES_color_label, "-cola color", "Label color", nullptr},
+    {RES_color_clabel, "-cocl color", "Contour label color", nullptr},
+    {RES_color_front, "-cofr color", "Front color", nullptr},
+    {RES_color_watch, "-cowa color", "Watch box color", nullptr},
+    {RES_color_fill, "-cof color", "Fill color", nullptr},
+    {RES_color_wind, "-cowd color", "Wind color", nullptr},
+    {RES_color_cloud, "-cocd color", "Cloud color", nullptr},
+    {RES_color_wx, "-cowx color", "Weather color", nullptr},
+    {RES_color_pop, "-copp color", "Precipitation probability color", nullptr},
+    {RES_color_sound, "-cosd color", "Sounding color", nullptr},
+    {RES_color_therm, "-coth color", "Thermodynamic diagram color", nullptr},
+    {RES_color_thrmtxt, "-cott color", "Thermodynamic diagram text color", nullptr},
+    {RES_color_hodo, "-coh color", "Hodograph color", nullptr},
+    {RES_color_hodtxt, "-coht color", "Hodograph text color", nullptr},
+    {RES_font_list, "-fl font[,...]", "Font list", nullptr},
+    {RES_window_num, "-wn num", "Window number", nullptr},
+    {RES_device, "-de dev[,name]", "Output device: d,p,q,w,m", nullptr},
+    {RES_title, "-ti title", "Window title", nullptr},
+    {RES_geometry, "-ge geometry", "Window geometry", nullptr},
+    {RES_icon, "-ic", "Start the window as an icon", nullptr},
+    {RES_commands, "-cd command", "Command to run", nullptr},
+    {RES_command, "command [arg...]", "Command to run", nullptr},
+    {RES_filename, "file", "Input file name", nullptr},
+    {RES_filenames, "file [file...]", "Input file names", nullptr},
+    {RES_values, "val1 val2 ...", "Input values:", nullptr},
+};
+static_assert(sizeof(kHelp) / sizeof(kHelp[0]) == 89);
+
+const HelpEntry *help_entry(res_type key) {
+    for (const auto &e : kHelp)
+        if (e.key == key) return &e;
+    return nullptr;
+}
+
 }  // namespace
+
+// ===========================================================================
+// Hooks and cores (vyr_int.h)
+
+namespace vyr {
+
+void reset_resources() {
+    res_obj *r = g.root_res.next;
+    while (r != nullptr) {
+        res_obj *next = r->next;
+        std::free(r->name);
+        std::free(r->data);
+        std::free(r);
+        r = next;
+    }
+    g.root_res.next = nullptr;
+    g.last = g.prev = &g.root_res;
+    g.clargc = 0;
+    g.clargv = nullptr;
+}
+
+Date hour_setting(const char *text) {
+    if (text == nullptr) text = "";
+    return parse_hour(text);
+}
+
+}  // namespace vyr
+
+// ===========================================================================
+// The catalogue and table rows
+
+int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *cmd,
+                 DEF_convert cvt, void *out, int *num) {
+    if (obj == nullptr) return 1;
+    obj->def = def;
+    obj->env = env;
+    obj->cmd = cmd;
+    obj->cvt = cvt;
+    obj->out = out;
+    obj->num = num;
+    obj->pos = 0;
+    return 1;
+}
+
+int RES_enter(RES_defobj *obj, res_type key) {
+    if (obj == nullptr) return 1;
+    const CatalogueRow *row = catalogue_row(key);
+    if (row == nullptr) {
+        // An inactive row; the number tells the developer which key is unknown.
+        obj->def = "";
+        std::printf("%d\n", static_cast<int>(key));
+        return 1;
+    }
+    RES_fill_obj(obj, row->def, row->env, row->cmd, row->cvt, nullptr, nullptr);
+    obj->pos = row->pos;
+    return 1;
+}
+
+// ===========================================================================
+// Start-up
+
+int RES_init(int argc, char **argv, const res_type *res_key, const res_type *res_pos) {
+    FLAG_reset(VYR_MISSING);
+    RES_defobj table[kTableRows]{};
+    int n = 0;
+    for (const res_type *list : {res_key, res_pos})
+        for (; list != nullptr && *list != RES_null && n < kTableRows - 1; ++list)
+            RES_enter(&table[n++], *list);
+    table[n].def = nullptr;
+    if (argv == nullptr) argc = 0;
+    RES_decode(argc > 0 ? argv[0] : nullptr, "Vyr", argc, argv, table);
+    if (const char *tz = std::getenv("vyrtz")) DATE_set_TZ(tz);
+    return 1;
+}
+
+int RES_decode(const char *progname, const char *cls, int argc, char **argv,
+               RES_defobj *def_table) {
+    (void)progname;  // the name is taken from the saved command line
+    (void)cls;
+    if (argv == nullptr || argc < 0) argc = 0;
+    int rows = count_rows(def_table);
+
+    RES_setCL(argc, argv);
+    DEF_prog();
+    if (const char *path = std::getenv("vyrdefault")) {
+        char value[kValueCap];
+        copy_cut(value, sizeof value, path, std::strlen(path));
+        RES_put("default", value);
+    }
+    prescan_steering_keys(argc, argv);
+    walk_search_path(def_table, rows);
+    read_environment(def_table, rows);
+    read_command_line(def_table, rows, argc, argv);
+    convert_values(def_table, rows);
+    return 0;
+}
+
+// ===========================================================================
+// Conversion
+
+int RES_conv_data(const char *data, void *out, DEF_convert cvt) {
+    switch (cvt) {
+        case CV_batch:
+            FLAG_set(19, 1);
+            if (MESS_check_set() == 0) MESS_set(0, 0x000000FF);  // print, error, warn
+            return 1;
+        case CV_help: FLAG_set(20, 1); return 1;
+        case CV_bool:
+            if (out == nullptr) break;
+            if (data == nullptr || stricmp(data, "true") == 0 || stricmp(data, "on") == 0 ||
+                stricmp(data, "yes") == 0)
+                *static_cast<int32_t *>(out) = 1;
+            else if (stricmp(data, "false") == 0 || stricmp(data, "off") == 0 ||
+                     stricmp(data, "no") == 0)
+                *static_cast<int32_t *>(out) = 0;
+            return 1;
+        default: break;
+    }
+    if (data == nullptr) return 0;
+    switch (cvt) {
+        case CV_mess: MESS_set_str(data); return 1;
+        case CV_hour: {
+            Date d = parse_hour(data);
+            FILE_set_time(&d);
+            return 1;
+        }
+        case CV_file_param:
+            if (const Keyword *k = find_keyword(kFileParams, data)) FLAG_set(15, k->code);
+            return 1;
+        case CV_plot_type:
+            if (const Keyword *k = find_keyword(kPlotTypes, data)) FLAG_set(11, k->code);
+            return 1;
+        case CV_draw: apply_draw(data); return 1;
+        default: break;
+    }
+    if (out == nullptr) return 0;
+    return convert_into(data, out, cvt);
+}
+
+int RES_set_device(const char *str) {
+    switch (str ? str[0] : '\0') {
+        case 'P':
+        case 'p': return 4;
+        case 'H':
+        case 'h':
+        case 'Q':
+        case 'q': return 5;
+        case 'M':
+        case 'm': return 3;
+        case 'W':
+        case 'w': return 6;
+        default: return 1;
+    }
+}
+
+// ===========================================================================
+// Help listing
+
+int RES_help_item(res_type res) {
+    const HelpEntry *e = help_entry(res);
+    if (e == nullptr) {
+        std::printf("%d\n", static_cast<int>(res));
+        return 1;
+    }
+    if (e->text != nullptr)
+        MESS_print(M_PRINT, " %-10s  %s\n", e->synopsis, e->text);
+    else
+        MESS_print(M_PRINT, " %-10s\n", e->synopsis);
+    for (const char *const *line = e->more; line && *line; ++line) MESS_print(M_PRINT, "%s", *line);
+    return 1;
+}
+
+int RES_help_print(const char *name, const res_type *res_key, const res_type *res_pos) {
+    if (name == nullptr) name = "";
+    MESS_print(M_PRINT, "%s syntax (version:%s)\n", name, VYR_version());
+    MESS_print(M_PRINT, "   %s [options...]\n", name);
+    MESS_print(M_PRINT, "Keyed options...\n");
+    MESS_print(M_PRINT, " %-10s  Resource/defaults file name\n", "-df file");
+    MESS_print(M_PRINT, " %-10s  Program name\n", "-na name");
+    for (; res_key != nullptr && *res_key != RES_null; ++res_key) RES_help_item(*res_key);
+    MESS_print(M_PRINT, "Positional options...\n");
+    for (; res_pos != nullptr && *res_pos != RES_null; ++res_pos) RES_help_item(*res_pos);
+    return 1;
+}
+
+// ===========================================================================
+// The value list
 
 int RES_new(int index, const char *name, const char *data, DEF_convert cvt) {
     if (name == nullptr) return -1;
@@ -67,7 +975,7 @@ int RES_append(int index, const char *name, const char *str, DEF_convert cvt) {
     if (str == nullptr) return 0;
     if (r->data == nullptr) {
         r->data = strdup(str);
-        return 0;
+        return r->data ? 0 : -1;
     }
     std::size_t a = std::strlen(r->data), b = std::strlen(str);
     auto *joined = static_cast<char *>(std::malloc(a + b + 2));
@@ -80,7 +988,9 @@ int RES_append(int index, const char *name, const char *str, DEF_convert cvt) {
     return 0;
 }
 
-int RES_put(const char *name, const char *value) { return RES_new(VYR_MISSING, name, value, CV_string); }
+int RES_put(const char *name, const char *value) {
+    return RES_new(VYR_MISSING, name, value, CV_string);
+}
 
 const char *RES_get(const char *name) {
     if (name == nullptr) return nullptr;

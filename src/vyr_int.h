@@ -52,6 +52,13 @@ void reset_reference_time();
 // closed, program "Vyr" without title, no tags, no open IF.
 void reset_definitions();
 
+// Resources (resrc.cpp). Back to the start-up state of the value list and
+// the saved command line (nodes freed), for tests and fuzzing.
+void reset_resources();
+// The wanted-file time that an "hour" resource value stands for: the record
+// the conversion hands to FILE_set_time, unscanned fields missing.
+Date hour_setting(const char *text);
+
 }  // namespace vyr
 
 #endif  // VYR_INT_H
