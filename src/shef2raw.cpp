@@ -1,32 +1,29 @@
 // shef2raw - SHEF reports to the suite's raw data file.
 //
-//   shef2raw [-me LEVEL] [-pa date=DATE] [FILE]
-//
-// Decodes FILE (standard input when absent or "-") and writes the raw data
-// file to standard output: the magic line, the date label, the title, then
-// one record per decoded station line.
+// Start-up gathers the converter's resources (definition files, display
+// windows, environment, command line), answers a help request, reads the
+// filter date from the "parameter" item "date" and prints the banner. The
+// input is the first file name of the command line (standard input when
+// there is none, or "-"); the raw data file goes to standard output.
 #include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "shef2raw_keys.h"
 #include "shef_decode.h"
 #include "vyr.h"
 #include "vyr_int.h"
+#include "vyrresrc.h"
 
 namespace {
 
-int usage() {
-    MESS_print(0x00000030, "usage: shef2raw [-me LEVEL] [-pa date=DATE] [FILE]\n");
-    return 2;
-}
-
-// The filter date: the text after "date" and one separator of the last
-// parameter item that begins with "date".
-std::string filter_date(const char *parameter) {
+// The filter date: the text from the sixth character on of the last
+// "parameter" item that begins with "date" (any case), e.g. date=0815.
+std::string filter_date() {
     std::string date;
     int n = 0;
     char **items = nullptr;
-    if (parse_string(parameter, ',', &n, &items) != 0) return date;
+    RES_getvals("parameter", &n, &items);
     for (int i = 0; i < n; ++i)
         if (strnicmp(items[i], "date", 4) == 0)
             date = std::strlen(items[i]) > 5 ? items[i] + 5 : "";
@@ -34,35 +31,44 @@ std::string filter_date(const char *parameter) {
     return date;
 }
 
+// The first input file name given on the command line, or "" for standard
+// input.
+std::string input_name() {
+    std::string name;
+    int n = 0;
+    char **names = nullptr;
+    RES_getvals("filename", &n, &names);
+    if (n > 0) name = names[0];
+    free_parsed_array(n, names);
+    return name;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    const char *file = nullptr;
-    std::string date_str;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-me") == 0) {
-            if (++i >= argc) return usage();
-            MESS_set_str(argv[i]);
-        } else if (std::strcmp(argv[i], "-pa") == 0) {
-            if (++i >= argc) return usage();
-            date_str = filter_date(argv[i]);
-        } else if (file == nullptr) {
-            file = argv[i];
-        } else {
-            return usage();
-        }
+    RES_init(argc, argv, shef2raw_res_key, shef2raw_res_pos);
+    if (FLAG_help()) {
+        char prog[80];
+        RES_get_progname(prog, sizeof prog);
+        MESS_print(0x0000000F, "%s: This program decodes SHEF data and puts it in a VYR raw file\n",
+                   prog);
+        RES_help_print(prog, shef2raw_res_key, shef2raw_res_pos);
+        VYR_exit(VYR_OK);
     }
+    const std::string date_str = filter_date();
     MESS_print_prog("SHEF DATA DECODING");
 
-    FILE *in = FILE_open(file ? file : "-", "r");
+    const std::string file = input_name();
+    FILE *in = FILE_open(file.c_str(), "r");
     if (in == nullptr) {
-        MESS_print(0x00000030, "Unable to open file:%s\n", file);
+        MESS_print(0x00000030, "Unable to open file:%s\n", file.c_str());
         VYR_exit(VYR_NO_INPUT);
     }
     FILE *out = stdout;
 
     // Until input files are chosen by their dates, the label carries the
-    // reference time the user set (all missing by default).
+    // reference time the user set with the "hour" resource (by default
+    // none, which labels as the year alone).
     Date file_date = vyr::reference_time();
     char label[32];
     DATE_make_label(&file_date, label);
