@@ -122,9 +122,9 @@ const char *parse_set(const char *p, CharSet &set) {
 struct Directive {
     bool suppress = false;  // '*'
     bool at_most = false;   // '<'
-    int width = 0;          // 0: none written (a written 0 counts as none)
     bool has_miss = false;
-    const char *miss = nullptr;
+    int width = 0;     // 0: none written (a written 0 counts as none)
+    int miss_off = 0;  // the miss text's offset in the pattern
     int miss_len = 0;
 
     int limit() const { return width > 0 ? width : kNoWidthLimit; }
@@ -132,26 +132,116 @@ struct Directive {
     bool fits(int n) const { return n >= 1 && (!exact() || n == width); }
 };
 
+// One element of a pattern, parsed: what is left to do when it meets the
+// input. Offsets are into the pattern text.
+struct Element {
+    enum Type : uint8_t {
+        Blank,    // one or more whitespace characters
+        Literal,  // the character itself
+        Conv,     // a conversion
+        Skip,     // an unknown conversion letter: only "%" and modifiers go
+        Fail      // a malformed directive: the scan stops here
+    };
+    Type type = Fail;
+    char letter = 0;  // the literal character, or the conversion letter
+    Kind need = Kind::Text;
+    Directive d;
+    int alt_off = 0;    // alternatives: the first character after "("
+    int close_off = 0;  // and the ")"
+    int next = 0;       // the pattern offset after the element
+    CharSet set;
+};
+
+// Parses the element at offset off of pat (not its end). An unknown
+// conversion letter consumes only the "%" and its modifiers: the letter is
+// then the next element, so "%q" matches a literal q.
+Element parse_element(const char *pat, int off) {
+    Element e;
+    const char *p = pat + off;
+    if (*p == ' ' || *p != '%') {
+        e.type = *p == ' ' ? Element::Blank : Element::Literal;
+        e.letter = *p;
+        e.next = off + 1;
+        return e;
+    }
+    const char *q = p + 1;
+    Directive &d = e.d;
+    if (*q == '*') {
+        d.suppress = true;
+        ++q;
+    }
+    if (*q == '<') {
+        d.at_most = true;
+        ++q;
+    }
+    while (*q >= '0' && *q <= '9') {
+        d.width = std::min(kWidthMax, d.width * 10 + (*q - '0'));
+        ++q;
+    }
+    if (*q == '!') {
+        const char *miss = ++q;
+        while (*q != '\0' && *q != '!') ++q;
+        if (*q == '\0') return e;  // unclosed miss text
+        d.has_miss = true;
+        d.miss_off = static_cast<int>(miss - pat);
+        d.miss_len = static_cast<int>(std::min<std::ptrdiff_t>(q - miss, kMissMax));
+        ++q;
+    }
+
+    e.letter = *q;
+    switch (e.letter) {
+        case 'A':
+        case 'N':
+        case 's':
+        case 'S':
+        case 'w':
+        case 'W':
+        case '[':
+        case 'c':
+        case '(': e.need = Kind::Text; break;
+        case 'd':
+        case 'D':
+        case 'n': e.need = Kind::Int; break;
+        case 'f':
+        case 'F': e.need = Kind::Float; break;
+        case '\0': return e;  // the pattern ends inside the directive
+        default:
+            e.type = Element::Skip;
+            e.next = static_cast<int>(q - pat);
+            return e;
+    }
+    e.next = static_cast<int>(q + 1 - pat);
+    if (e.letter == '[') {
+        const char *after = parse_set(q + 1, e.set);
+        if (after == nullptr) return e;  // unclosed set
+        e.next = static_cast<int>(after - pat);
+    } else if (e.letter == '(') {
+        const char *close = q + 1;
+        while (*close != '\0' && *close != ')') ++close;
+        if (*close == '\0') return e;  // unclosed alternatives
+        e.alt_off = static_cast<int>(q + 1 - pat);
+        e.close_off = static_cast<int>(close - pat);
+        e.next = static_cast<int>(close + 1 - pat);
+    }
+    e.type = Element::Conv;
+    return e;
+}
+
 // ---------------------------------------------------------------------------
 // One call of the scanner
 
 class Scan {
   public:
     Scan(const char *text, int avail, const char *pat, const Dest *dests, int ndest, bool trace)
-        : text_(text), avail_(avail), p_(pat), dests_(dests), ndest_(ndest), trace_(trace) {}
+        : text_(text), avail_(avail), pat_(pat), dests_(dests), ndest_(ndest), trace_(trace) {}
 
     // Processes the pattern until its end or its first failing element.
     void run() {
-        while (*p_ != '\0') {
-            bool ok;
-            if (*p_ == '%')
-                ok = directive();
-            else if (*p_ == ' ')
-                ok = blank();
-            else
-                ok = literal();
-            if (!ok) return;
-            trace_step();
+        for (int off = 0; pat_[off] != '\0';) {
+            const Element e = parse_element(pat_, off);
+            if (!step(e)) return;
+            off = e.next;
+            trace_step(off);
         }
         done = true;
     }
@@ -196,26 +286,11 @@ class Scan {
         return i;
     }
 
-    void trace_step() const {
+    void trace_step(int off) const {
         if (!trace_) return;
         char rest[kTraceText + 1];
         trace_text(rest, pos);
-        MESS_print(kTraceLevel, "     :%s:%.50s:\n", p_, rest);
-    }
-
-    bool blank() {
-        const int n = span(INT_MAX, [](unsigned char c) { return is(c, kBlank); });
-        if (n == 0) return false;
-        pos += n;
-        ++p_;
-        return true;
-    }
-
-    bool literal() {
-        if (at(pos) != static_cast<unsigned char>(*p_)) return false;
-        ++pos;
-        ++p_;
-        return true;
+        MESS_print(kTraceLevel, "     :%s:%.50s:\n", pat_ + off, rest);
     }
 
     static void store_text(const Dest *dest, const char *src, int n, bool terminate) {
@@ -242,79 +317,50 @@ class Scan {
         pos += n;
     }
 
-    bool directive();
-    bool alternatives(const Directive &d, const char *q, const Dest *dest);
-    bool number(const Directive &d, const char *q, const Dest *dest);
+    bool step(const Element &e);
+    bool alternatives(const Element &e, const Dest *dest);
+    bool number(const Element &e, const Dest *dest);
     int scan_int(int limit, bool skip_space, int &value) const;
     int scan_float(int limit, bool skip_space, float &value) const;
 
     const char *text_;  // the input at the cursor
     int avail_;         // characters up to the cursor's length
-    const char *p_;     // pattern position
+    const char *pat_;   // the whole pattern
     const Dest *dests_;
     int ndest_;
     int next_ = 0;  // next destination
     bool trace_;
 };
 
-// Reads a directive at p_ ("%"); false when it fails. An unknown conversion
-// letter consumes only the "%" and its modifiers: the letter is then the next
-// pattern element, so "%q" matches a literal q.
-bool Scan::directive() {
-    const char *q = p_ + 1;
-    Directive d;
-    if (*q == '*') {
-        d.suppress = true;
-        ++q;
-    }
-    if (*q == '<') {
-        d.at_most = true;
-        ++q;
-    }
-    while (*q >= '0' && *q <= '9') {
-        d.width = std::min(kWidthMax, d.width * 10 + (*q - '0'));
-        ++q;
-    }
-    if (*q == '!') {
-        d.miss = ++q;
-        while (*q != '\0' && *q != '!') ++q;
-        if (*q == '\0') return false;  // unclosed miss text
-        d.has_miss = true;
-        d.miss_len = static_cast<int>(std::min<std::ptrdiff_t>(q - d.miss, kMissMax));
-        ++q;
-    }
-
-    const char letter = *q;
-    Kind need;
-    switch (letter) {
-        case 'A':
-        case 'N':
-        case 's':
-        case 'S':
-        case 'w':
-        case 'W':
-        case '[':
-        case 'c':
-        case '(': need = Kind::Text; break;
-        case 'd':
-        case 'D':
-        case 'n': need = Kind::Int; break;
-        case 'f':
-        case 'F': need = Kind::Float; break;
-        case '\0': return false;  // the pattern ends inside the directive
-        default: p_ = q; return true;
+// Applies one element at pos; false when it fails.
+bool Scan::step(const Element &e) {
+    switch (e.type) {
+        case Element::Blank: {
+            const int n = span(INT_MAX, [](unsigned char c) { return is(c, kBlank); });
+            if (n == 0) return false;
+            pos += n;
+            return true;
+        }
+        case Element::Literal:
+            if (at(pos) != static_cast<unsigned char>(e.letter)) return false;
+            ++pos;
+            return true;
+        case Element::Skip: return true;
+        case Element::Fail: return false;
+        case Element::Conv: break;
     }
 
     // The destination is taken before the input is examined.
     const Dest *dest = nullptr;
-    if (!d.suppress) {
-        if (next_ >= ndest_ || dests_[next_].kind != need || dests_[next_].ptr == nullptr)
+    if (!e.d.suppress) {
+        if (next_ >= ndest_ || dests_[next_].kind != e.need || dests_[next_].ptr == nullptr)
             return false;
         dest = &dests_[next_++];
     }
 
+    const Directive &d = e.d;
     int n = 0;
-    switch (letter) {
+    switch (e.letter) {
         case 'A': n = span(d.limit(), [](unsigned char c) { return is(c, kAlpha); }); break;
         case 'N': n = span(d.limit(), [](unsigned char c) { return is(c, kDigit); }); break;
         case 's':
@@ -324,14 +370,9 @@ bool Scan::directive() {
         case 'w': n = span(d.limit(), [](unsigned char c) { return is(c, kBlank); }); break;
         case 'W': n = span(d.limit(), [](unsigned char c) { return is(c, kBlankNoNl); }); break;
         case '[': {
-            CharSet set;
-            const char *after = parse_set(q + 1, set);
-            if (after == nullptr) return false;
+            const CharSet &set = e.set;
             n = span(d.limit(), [&set](unsigned char c) { return set.has(c); });
-            if (!d.fits(n)) return false;
-            take_text(dest, n);
-            p_ = after;
-            return true;
+            break;
         }
         case 'c': {
             // Without a width one character, exactly, whatever '<' says.
@@ -343,35 +384,27 @@ bool Scan::directive() {
             n = span(c.limit(), [](unsigned char ch) { return is(ch, kAny); });
             if (!c.fits(n)) return false;
             take_text(dest, n, false);
-            p_ = q + 1;
             return true;
         }
-        case '(': return alternatives(d, q, dest);
+        case '(': return alternatives(e, dest);
         case 'n':
             ++matched;
             if (dest != nullptr) {
                 *static_cast<int *>(dest->ptr) = pos;
                 ++assigned;
             }
-            p_ = q + 1;
             return true;
-        default: return number(d, q, dest);
+        default: return number(e, dest);
     }
     if (!d.fits(n)) return false;
     take_text(dest, n);
-    p_ = q + 1;
     return true;
 }
 
 // "(a|b|...)": the first alternative the input spells out wins.
-bool Scan::alternatives(const Directive &d, const char *q, const Dest *dest) {
-    const char *first = q + 1;
-    const char *close = first;
-    while (*close != '\0' && *close != ')') ++close;
-    if (*close == '\0') return false;  // unclosed
-    p_ = close + 1;
-
-    for (const char *alt = first;;) {
+bool Scan::alternatives(const Element &e, const Dest *dest) {
+    const char *close = pat_ + e.close_off;
+    for (const char *alt = pat_ + e.alt_off;;) {
         const char *end = alt;
         while (end < close && *end != '|') ++end;
         const int n = static_cast<int>(end - alt);
@@ -388,6 +421,7 @@ bool Scan::alternatives(const Directive &d, const char *q, const Dest *dest) {
         alt = end + 1;
     }
 
+    const Directive &d = e.d;
     if (d.has_miss) {
         // As much of the miss text as is there; the field itself is empty.
         ++matched;
@@ -395,7 +429,7 @@ bool Scan::alternatives(const Directive &d, const char *q, const Dest *dest) {
             store_text(dest, "", 0, true);
             ++assigned;
         }
-        pos += spelled(d.miss, d.miss_len, d.limit());
+        pos += spelled(pat_ + d.miss_off, d.miss_len, d.limit());
         return true;
     }
     if (d.at_most && d.width == 0) {
@@ -480,16 +514,13 @@ int Scan::scan_float(int limit, bool skip_space, float &value) const {
 }
 
 // d, D, f, F with their missing-value marker.
-bool Scan::number(const Directive &d, const char *q, const Dest *dest) {
-    const char letter = *q;
+bool Scan::number(const Element &e, const Dest *dest) {
+    const Directive &d = e.d;
+    const bool is_int = e.letter == 'd' || e.letter == 'D';
     int ivalue = 0;
     float fvalue = 0;
-    int n;
-    if (letter == 'd' || letter == 'D')
-        n = scan_int(d.limit(), letter == 'D', ivalue);
-    else
-        n = scan_float(d.limit(), letter == 'F', fvalue);
-    const bool is_int = letter == 'd' || letter == 'D';
+    const int n = is_int ? scan_int(d.limit(), e.letter == 'D', ivalue)
+                         : scan_float(d.limit(), e.letter == 'F', fvalue);
 
     if (d.fits(n)) {
         ++matched;
@@ -505,7 +536,7 @@ bool Scan::number(const Directive &d, const char *q, const Dest *dest) {
         if (!d.has_miss) return false;
         // The marker must be there whole; otherwise the directive is passed
         // over and the next element tries at the same place.
-        if (spelled(d.miss, d.miss_len, d.limit()) == d.miss_len) {
+        if (spelled(pat_ + d.miss_off, d.miss_len, d.limit()) == d.miss_len) {
             ++matched;
             if (dest != nullptr) {
                 if (is_int)
@@ -517,7 +548,6 @@ bool Scan::number(const Directive &d, const char *q, const Dest *dest) {
             pos += d.miss_len;
         }
     }
-    p_ = q + 1;
     return true;
 }
 
