@@ -356,6 +356,14 @@ int MESS_print(M_type type, const char *mess, ...) {
     if ((type & g.mess_level) == 0 || mess == nullptr) return 0;
     va_list ap;
     va_start(ap, mess);
+    if ((g.mess_out == kTerminal || g.mess_out == kStamped) && g.pfile == nullptr &&
+        g.page != kPageCount) {
+        // The terminal alone: format straight into its stream (the element
+        // echo takes this road for every element).
+        std::vfprintf((type & kErrorWarnBits) ? err_stream() : out_stream(), mess, ap);
+        va_end(ap);
+        return 1;
+    }
     Formatted text(mess, ap);
     va_end(ap);
     return emit(type, mess, text.text());

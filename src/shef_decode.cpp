@@ -66,6 +66,24 @@ constexpr EchoRow kEchoRows[] = {
     {"AD", 2, "  AD-State division: %s\n"},
 };
 
+constexpr int kNumEchoRows = static_cast<int>(sizeof kEchoRows / sizeof kEchoRows[0]);
+
+// The rows in table order, chained by the first letter of their key: only
+// rows whose key begins like the code can match it.
+struct EchoIndex {
+    int first[256];
+    int next[kNumEchoRows];
+    constexpr EchoIndex() : first{}, next{} {
+        for (int &f : first) f = -1;
+        for (int i = kNumEchoRows - 1; i >= 0; --i) {
+            const auto c = static_cast<unsigned char>(kEchoRows[i].key[0]);
+            next[i] = first[c];
+            first[c] = i;
+        }
+    }
+};
+constexpr EchoIndex kEchoIndex;
+
 bool row_matches(const EchoRow &row, const char *code) {
     if (row.n == 0) return std::strcmp(code, row.key) == 0;
     return std::strncmp(code, row.key, static_cast<std::size_t>(row.n)) == 0;
@@ -417,7 +435,9 @@ void Decoder::run() {
 
 int print_data(const char *type, const char *value) {
     if (!MESS_check(kEcho)) return 0;
-    for (const auto &row : kEchoRows) {
+    for (int i = kEchoIndex.first[static_cast<unsigned char>(type[0])]; i >= 0;
+         i = kEchoIndex.next[i]) {
+        const EchoRow &row = kEchoRows[i];
         if (!row_matches(row, type)) continue;
         if (row.format == nullptr) {
             char phrase[50];
