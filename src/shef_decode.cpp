@@ -84,9 +84,14 @@ struct EchoIndex {
 };
 constexpr EchoIndex kEchoIndex;
 
+// Keys are short: compared in line rather than through the library.
 bool row_matches(const EchoRow &row, const char *code) {
-    if (row.n == 0) return std::strcmp(code, row.key) == 0;
-    return std::strncmp(code, row.key, static_cast<std::size_t>(row.n)) == 0;
+    int i = 0;
+    for (; row.key[i] != '\0'; ++i) {
+        if (row.n != 0 && i == row.n) return true;
+        if (code[i] != row.key[i]) return false;
+    }
+    return row.n != 0 || code[i] == '\0';
 }
 
 bool is_date_time_word(const char *s) { return s[0] == 'D'; }
