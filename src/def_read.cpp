@@ -47,15 +47,6 @@ struct State {
 };
 State g;
 
-template <class R, class F>
-R guarded(R fail, F body) {
-    try {
-        return body();
-    } catch (...) {
-        return fail;
-    }
-}
-
 bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
@@ -274,14 +265,14 @@ void reset_definitions() {
 int DEF_prog() {
     char prog[kProgMax + 1];
     RES_get_progname(prog, sizeof prog);
-    return guarded(-1, [&] {
+    return vyr::guarded(-1, [&] {
         g.prog_name = prog;
         return 0;
     });
 }
 
 int DEF_name(const char *name) {
-    return guarded(-1, [&] {
+    return vyr::guarded(-1, [&] {
         g.prog_title = name ? name : "";
         return 0;
     });
@@ -294,14 +285,14 @@ int DEF_clr_tag() {
 
 int DEF_tag(const char *str) {
     if (str == nullptr || g.tag.size() >= kMaxTags) return -1;
-    return guarded(-1, [&] {
+    return vyr::guarded(-1, [&] {
         g.tag.emplace_back(str);
         return 0;
     });
 }
 
 int DEF_open(const char *filename) {
-    return guarded(-1, [&] {
+    return vyr::guarded(-1, [&] {
         std::string name = (filename && filename[0]) ? filename : ".vyrdef";
         if (FILE_is_dir(name.c_str())) {
             std::string dir = name;
@@ -325,17 +316,17 @@ int DEF_close() {
 
 int DEF_get(char *resrc, char *value) {
     if (resrc == nullptr || value == nullptr || g.def_file == nullptr) return -1;
-    return guarded(-1, [&] { return next_definition(resrc, value); });
+    return vyr::guarded(-1, [&] { return next_definition(resrc, value); });
 }
 
 int DEF_cmp(const char *resrc, const char *string) {
     if (resrc == nullptr || string == nullptr) return 0;
-    return guarded(0, [&] { return key_matches(string, full_name(resrc)) ? 1 : 0; });
+    return vyr::guarded(0, [&] { return key_matches(string, full_name(resrc)) ? 1 : 0; });
 }
 
 int DEF_valid(const char *string) {
     if (string == nullptr) return 0;
-    return guarded(0, [&] {
+    return vyr::guarded(0, [&] {
         std::string_view res = name_part(string);
         if (res.size() > kResMax) return 0;
         return key_matches(string, full_name(res)) ? 1 : 0;
@@ -351,7 +342,7 @@ int DEF_parse_name(const char *str, char *ostr) {
 
 int DEF_env(const char *resrc, const char *env, char *value) {
     if (resrc == nullptr || value == nullptr) return 0;
-    return guarded(0, [&] {
+    return vyr::guarded(0, [&] {
         const char *found = std::getenv(("vyr" + full_name(resrc)).c_str());
         if (found == nullptr && env != nullptr && env[0] != '\0') found = std::getenv(env);
         if (found == nullptr) found = std::getenv((std::string("vyr") + resrc).c_str());

@@ -41,17 +41,6 @@ State g;
 // ---------------------------------------------------------------------------
 // Paths and file access: helpers
 
-// Runs the body of a fixed-name function: a failed allocation inside shows
-// as the function's failure result, never as an exception.
-template <class R, class F>
-R guarded(R fail, F body) {
-    try {
-        return body();
-    } catch (...) {
-        return fail;
-    }
-}
-
 bool iequals(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -199,7 +188,7 @@ int FILE_add_path_delim(char *path) {
 
 char *FILE_add_path(const char *path, const char *file, char *filename) {
     if (filename == nullptr) return nullptr;
-    return guarded<char *>(nullptr, [&]() -> char * {
+    return vyr::guarded<char *>(nullptr, [&]() -> char * {
         std::string_view f = file ? file : "";
         std::string joined;
         if (is_stdio(f) || FILE_fullpath(file)) {
@@ -220,13 +209,13 @@ int FILE_add_user_path(const char *file, char *filename) {
         return -1;
     }
     // Expanded into a string first, so file and filename may be one buffer.
-    return guarded(-1, [&] { return put_name(expand_home(file).name, filename) ? 0 : -1; });
+    return vyr::guarded(-1, [&] { return put_name(expand_home(file).name, filename) ? 0 : -1; });
 }
 
 int FILE_exist(const char *file) {
     if (file == nullptr) return 0;
     if (is_stdio(file)) return 1;
-    return guarded(0, [&] {
+    return vyr::guarded(0, [&] {
         std::string name;
         struct stat st;
         return expanded_name(file, name) && stat_name(name, st) ? 1 : 0;
@@ -234,7 +223,7 @@ int FILE_exist(const char *file) {
 }
 
 int FILE_is_dir(const char *file) {
-    return guarded(0, [&] {
+    return vyr::guarded(0, [&] {
         std::string name;
         struct stat st;
         return expanded_name(file, name) && stat_name(name, st) && S_ISDIR(st.st_mode) ? 1 : 0;
@@ -242,7 +231,7 @@ int FILE_is_dir(const char *file) {
 }
 
 int64_t FILE_size(const char *file) {
-    return guarded<int64_t>(-1, [&]() -> int64_t {
+    return vyr::guarded<int64_t>(-1, [&]() -> int64_t {
         std::string name;
         struct stat st;
         if (!expanded_name(file, name) || !stat_name(name, st)) return -1;
@@ -254,7 +243,7 @@ int FILE_make_dir(char *dir, int flag) {
     if (dir == nullptr) return 1;
     for (char *p = dir; *p; ++p)
         if (*p == '\\') *p = '/';
-    return guarded(0, [&] {
+    return vyr::guarded(0, [&] {
         std::string d = dir;
         return make_dir(d, flag);
     });
@@ -273,7 +262,7 @@ FILE *FILE_open(const char *file, const char *access) {
         std::fflush(stdout);
         return popen(file + 1, dir);
     }
-    return guarded<FILE *>(nullptr, [&]() -> FILE * {
+    return vyr::guarded<FILE *>(nullptr, [&]() -> FILE * {
         Expanded e = expand_home(file);
         if (e.name.size() > kNameMax) return nullptr;
         if (mode == 'w' || mode == 'a') {

@@ -219,6 +219,7 @@ class Decoder {
         return true;
     }
     void filter_date(const char *token);
+    void take_date_and_zone();
     bool take_date_time(bool comma_too);
     void skip_comment();
     void collect_codes();
@@ -253,6 +254,19 @@ bool Decoder::next_line() {
 
 void Decoder::filter_date(const char *token) {
     if (!date_str_.empty() && std::strncmp(token, date_str_.c_str(), 4) != 0) good_date_ = 0;
+}
+
+// The date of a report header (filtered) and its time zone.
+void Decoder::take_date_and_zone() {
+    if (take(1, "%[/N] ", string_)) {
+        MESS_print(kEcho, "  DATE: %s\n", string_);
+        filter_date(string_);
+    }
+    // A first word beginning with D is a date/time code, not a zone.
+    if (scanp(&param_, "%[/A] ", string_) == 1 && !is_date_time_word(string_)) {
+        MESS_print(kEcho, "  ZONE: %s\n", string_);
+        scanp_inc(&param_);
+    }
 }
 
 // A date/time code such as DH12: D, one letter, digits and a separator,
@@ -304,15 +318,7 @@ void Decoder::decode_a() {
         good_date_ = 1;
         id_[0] = '\0';
         if (take(1, "%s ", id_)) MESS_print(kEcho, "ID: %s\n", id_);
-        if (take(1, "%[/N] ", string_)) {
-            MESS_print(kEcho, "  DATE: %s\n", string_);
-            filter_date(string_);
-        }
-        // A first word beginning with D is a date/time code, not a zone.
-        if (scanp(&param_, "%[/A] ", string_) == 1 && !is_date_time_word(string_)) {
-            MESS_print(kEcho, "  ZONE: %s\n", string_);
-            scanp_inc(&param_);
-        }
+        take_date_and_zone();
         take_date_time(false);
     } else if (third != '1' && third != '2') {
         return;  // not a report line we know: nothing is written for it
@@ -374,14 +380,7 @@ bool Decoder::decode_b() {
     good_date_ = 1;
     take(1, "%s ", string_);
     if (take(1, "%s ", string_)) MESS_print(kEcho, "ID: %s\n", string_);
-    if (take(1, "%[/N] ", string_)) {
-        MESS_print(kEcho, "  DATE: %s\n", string_);
-        filter_date(string_);
-    }
-    if (scanp(&param_, "%[/A] ", string_) == 1 && !is_date_time_word(string_)) {
-        MESS_print(kEcho, "  ZONE: %s\n", string_);
-        scanp_inc(&param_);
-    }
+    take_date_and_zone();
     take_date_time(true);
     if (good_date_ == 0) {
         MESS_print(kEcho, "  Bad date\n");

@@ -10,6 +10,17 @@
 
 namespace vyr {
 
+// Runs the body of a fixed-name function: a failed allocation inside shows
+// as the function's failure result, never as an exception leaving the API.
+template <class R, class F>
+R guarded(R fail, F body) {
+    try {
+        return body();
+    } catch (...) {
+        return fail;
+    }
+}
+
 // The clock (date.cpp). Every reading of the current time goes through
 // clock_now(), so tests can fix it with set_clock(); null restores the system clock.
 using clock_fn = int64_t (*)();
