@@ -91,6 +91,8 @@ void set_queue_sleep(sleep_fn fn) { g.sleeper = fn; }
 
 void set_queue_timeout(int secs) { g.timeout = secs; }
 
+int queue_timeout() { return g.timeout; }
+
 }  // namespace vyr
 
 void MQ_intrp(int /*sig*/) {

@@ -48,10 +48,12 @@ FILE *terminal_input();
 // Display-window message queue (mqueue.cpp). The pauses between receive
 // attempts go through the sleep function, so tests can count them; null
 // restores VYR_sleep. The timeout is the alarm time in seconds of every
-// bounded wait, 20 at start-up.
+// bounded wait, 20 at start-up; resource start-up bounds a window's whole
+// answer to one query by a multiple of it.
 using sleep_fn = int (*)(float secs);
 void set_queue_sleep(sleep_fn fn);
 void set_queue_timeout(int secs);
+int queue_timeout();
 
 // Reference-time settings of file naming (files.cpp): what FILE_set_time
 // stored last. The reset restores the start-up value: every field missing
