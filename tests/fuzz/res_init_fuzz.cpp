@@ -14,6 +14,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -33,11 +35,19 @@ constexpr res_type kKeys[] = {
 constexpr res_type kPositional[] = {RES_filename, RES_values, RES_filenames, RES_null};
 
 FILE *g_sink = nullptr;
+std::string g_dir;  // the scratch directory, removed at exit
+
+void remove_scratch() {
+    std::error_code ec;
+    std::filesystem::remove_all(g_dir, ec);
+}
 
 bool set_up() {
     char tmpl[] = "/tmp/vyrfuzzXXXXXX";
     if (mkdtemp(tmpl) == nullptr) return false;
     std::string dir = tmpl;
+    g_dir = dir;
+    std::atexit(remove_scratch);
     std::string empty = dir + "/empty";
     if (mkdir(empty.c_str(), 0700) != 0 || chdir(dir.c_str()) != 0) return false;
     setenv("HOME", dir.c_str(), 1);
