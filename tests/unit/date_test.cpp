@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
@@ -44,7 +45,6 @@ class DateTest : public ::testing::Test {
     void TearDown() override {
         vyr::reset_time_zone();
         vyr::set_clock(nullptr);
-        vyr::set_message_streams(nullptr, nullptr);
         vyr::reset_messages();
     }
 };
@@ -338,16 +338,6 @@ TEST_F(DateTest, month_lower_names) {
 // ---------------------------------------------------------------------------
 // Printing
 
-std::string captured(FILE *f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    char buf[256];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-    return s;
-}
-
 TEST_F(DateTest, print_writes_the_date_through_messages) {
     const struct {
         M_type level;
@@ -360,17 +350,10 @@ TEST_F(DateTest, print_writes_the_date_through_messages) {
         {M_OUT3, make(2026, 12, 7, 12, 5, 0), ""},  // level not shown
     };
     for (const auto &r : rows) {
-        FILE *out = std::tmpfile();
-        FILE *err = std::tmpfile();
-        ASSERT_NE(out, nullptr);
-        ASSERT_NE(err, nullptr);
-        vyr::set_message_streams(out, err);
+        vyr::test::CapturedMessages cap;
         EXPECT_EQ(DATE_print(r.level, &r.d), 0);
-        EXPECT_EQ(captured(out), r.out);
-        EXPECT_EQ(captured(err), "");
-        vyr::set_message_streams(nullptr, nullptr);
-        std::fclose(out);
-        std::fclose(err);
+        EXPECT_EQ(cap.out(), r.out);
+        EXPECT_EQ(cap.err(), "");
     }
 }
 

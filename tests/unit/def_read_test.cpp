@@ -2,11 +2,11 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 #include "vyrresrc.h"
@@ -28,28 +28,16 @@ void set_program(const char *name, const char *title) {
     DEF_name(title);
 }
 
-class DefRead : public ::testing::Test {
+class DefRead : public vyr::test::CapturedMessagesTest {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/vyrdefXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        CapturedMessagesTest::SetUp();
         vyr::reset_definitions();
-        vyr::reset_messages();
-        err = std::tmpfile();
-        vyr::set_message_streams(nullptr, err);
         set_program("prog", "");
     }
     void TearDown() override {
         vyr::reset_definitions();
-        vyr::set_message_streams(nullptr, nullptr);
-        std::fclose(err);
-        fs::remove_all(dir);
-    }
-    std::string write(const std::string &name, const std::string &text) {
-        std::string path = dir + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
+        CapturedMessagesTest::TearDown();
     }
     // Every live line of one file (or directory).
     static Pairs read_all(const std::string &name) {
@@ -60,14 +48,8 @@ class DefRead : public ::testing::Test {
         DEF_close();
         return out;
     }
-    std::string messages() {
-        std::rewind(err);
-        std::string s;
-        for (int c; (c = std::fgetc(err)) != EOF;) s += static_cast<char>(c);
-        return s;
-    }
-    std::string dir;
-    FILE *err = nullptr;
+    vyr::test::ScratchDir scratch{"vyrdef"};
+    const std::string dir = scratch.path();
 };
 
 }  // namespace
@@ -134,20 +116,20 @@ TEST_F(DefRead, valid_and_parse_name_give_free_resources) {
 }
 
 TEST_F(DefRead, lines_become_keys_and_values) {
-    const std::string f = write("defs",
-                                "# comment line\n"
-                                "\n"
-                                "   \t \n"
-                                "MyProg.In_File: x\n"
-                                "only_key\n"
-                                "a.b   value  ignored words\n"
-                                "a.q \"two words\" tail\n"
-                                "a.u \"unterminated value\n"
-                                "a.e \"\"\n"
-                                "a.p %s%n%x%%\n"
-                                "a.crlf dos\r\n"
-                                "#a.hidden x\n"
-                                "a.last final");
+    const std::string f = scratch.write("defs",
+                                        "# comment line\n"
+                                        "\n"
+                                        "   \t \n"
+                                        "MyProg.In_File: x\n"
+                                        "only_key\n"
+                                        "a.b   value  ignored words\n"
+                                        "a.q \"two words\" tail\n"
+                                        "a.u \"unterminated value\n"
+                                        "a.e \"\"\n"
+                                        "a.p %s%n%x%%\n"
+                                        "a.crlf dos\r\n"
+                                        "#a.hidden x\n"
+                                        "a.last final");
     const Pairs want = {{"myprog.in_file", "x"},
                         {"a.b", "value"},
                         {"a.q", "two words"},
@@ -159,7 +141,7 @@ TEST_F(DefRead, lines_become_keys_and_values) {
     EXPECT_EQ(read_all(f), want);
     set_program("myprog", "");
     EXPECT_EQ(DEF_cmp("in_file", "myprog.in_file"), 1);
-    EXPECT_EQ(messages(), "");
+    EXPECT_EQ(err(), "");
 }
 
 TEST_F(DefRead, oversized_lines_keys_and_values_are_skipped_whole) {
@@ -176,7 +158,7 @@ TEST_F(DefRead, oversized_lines_keys_and_values_are_skipped_whole) {
     };
     std::string text;
     for (const std::string &l : lines) text += l + "\n";
-    const std::string f = write("defs", text);
+    const std::string f = scratch.write("defs", text);
     const Pairs got = read_all(f);
     const Pairs want = {{"a." + std::string(47, 'k'), "fits"},
                         {"a.w", std::string(199, 'w')},
@@ -216,23 +198,23 @@ TEST_F(DefRead, conditional_sections) {
     for (const Row &r : rows) {
         vyr::reset_definitions();
         std::vector<std::string> keys;
-        for (const auto &kv : read_all(write("defs", r.text))) keys.push_back(kv.first);
+        for (const auto &kv : read_all(scratch.write("defs", r.text))) keys.push_back(kv.first);
         EXPECT_EQ(keys, r.keys) << r.text;
     }
-    EXPECT_EQ(messages(), "");
+    EXPECT_EQ(err(), "");
 }
 
 TEST_F(DefRead, misplaced_directives_are_reported_and_ignored) {
-    const Pairs got = read_all(write("defs", "ELSE\nELIF x\nEND\nELIF\na.k v\n"));
+    const Pairs got = read_all(scratch.write("defs", "ELSE\nELIF x\nEND\nELIF\na.k v\n"));
     EXPECT_EQ(got, (Pairs{{"a.k", "v"}}));
-    EXPECT_EQ(messages(),
+    EXPECT_EQ(err(),
               "DEF_get: else without an if\n"
               "DEF_get: elif without an if\n"
               "DEF_get: end without an if\n");
 }
 
 TEST_F(DefRead, tags_from_the_search_path) {
-    const std::string f = write("defs", "IF t3\na.x 1\nEND\n");
+    const std::string f = scratch.write("defs", "IF t3\na.x 1\nEND\n");
     // DEF_tag copies: the names need not outlive the calls.
     for (char i = '0'; i <= '9'; ++i) {
         const char name[] = {'t', i, '\0'};
@@ -241,14 +223,14 @@ TEST_F(DefRead, tags_from_the_search_path) {
     EXPECT_EQ(DEF_tag("t10"), -1);
     EXPECT_EQ(read_all(f).size(), 1u);
     // A DEF line cannot pass the limit either: t11 stays undefined.
-    EXPECT_TRUE(read_all(write("more", "DEF t11\nIF t11\na.x 1\nEND\n")).empty());
+    EXPECT_TRUE(read_all(scratch.write("more", "DEF t11\nIF t11\na.x 1\nEND\n")).empty());
     DEF_clr_tag();
     EXPECT_TRUE(read_all(f).empty());
 }
 
 TEST_F(DefRead, state_goes_on_into_the_next_file) {
-    const std::string one = write("one", "DEF t\nIF nope\na.first 1\n");
-    const std::string two = write("two", "a.second 2\nEND\nIF t\na.third 3\nEND\n");
+    const std::string one = scratch.write("one", "DEF t\nIF nope\na.first 1\n");
+    const std::string two = scratch.write("two", "a.second 2\nEND\nIF t\na.third 3\nEND\n");
     EXPECT_TRUE(read_all(one).empty());
     EXPECT_EQ(read_all(two), (Pairs{{"a.third", "3"}}));
 }
@@ -260,9 +242,9 @@ TEST_F(DefRead, directories_and_the_default_name) {
     char key[50], value[200];
     EXPECT_EQ(DEF_get(key, value), -1);
 
-    write("etc/Vyr.res", "a.from res\n");
-    write("etc/.vyrdef", "a.from vyrdef\n");
-    write("etc/vyr.cfg", "a.from cfg\n");
+    scratch.write("etc/Vyr.res", "a.from res\n");
+    scratch.write("etc/.vyrdef", "a.from vyrdef\n");
+    scratch.write("etc/vyr.cfg", "a.from cfg\n");
     const char *order[] = {"cfg", "vyrdef", "res"};
     const char *files[] = {"/vyr.cfg", "/.vyrdef", "/Vyr.res"};
     for (int i = 0; i < 3; ++i) {
@@ -270,9 +252,9 @@ TEST_F(DefRead, directories_and_the_default_name) {
         EXPECT_EQ(read_all(d + "/"), (Pairs{{"a.from", order[i]}}));
         fs::remove(d + files[i]);
     }
-    EXPECT_EQ(messages(), "");
+    EXPECT_EQ(err(), "");
 
-    write(".vyrdef", "a.here 1\n");
+    scratch.write(".vyrdef", "a.here 1\n");
     const fs::path old = fs::current_path();
     fs::current_path(dir);
     EXPECT_EQ(read_all(""), (Pairs{{"a.here", "1"}}));

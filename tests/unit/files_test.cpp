@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
@@ -15,19 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using vyr::test::read_file;
+using vyr::test::write_file;
+
 class FilesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/vyrfilesXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string slurp(const std::string &name) {
-        std::ifstream in(name);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::string dir;
+    vyr::test::ScratchDir scratch{"vyrfiles"};
+    const std::string dir = scratch.path();
 };
 
 std::string home_of_process() {
@@ -163,8 +156,8 @@ TEST(files_test, home_expansion_past_159_characters_is_refused) {
 
 TEST_F(FilesTest, exist_dir_and_size) {
     const std::string empty = dir + "/empty", five = dir + "/five", missing = dir + "/missing";
-    std::ofstream(empty).close();
-    std::ofstream(five) << "12345";
+    write_file(empty, "");
+    write_file(five, "12345");
     struct Row {
         std::string name;
         int exist, is_dir;
@@ -182,7 +175,7 @@ TEST_F(FilesTest, exist_dir_and_size) {
     // Sizes beyond 32 bits come back whole (a sparse file takes no room).
     const std::string big = dir + "/big";
     const int64_t five_gb = 5'000'000'000LL;
-    std::ofstream(big).close();
+    write_file(big, "");
     if (truncate(big.c_str(), five_gb) != 0)
         GTEST_SKIP() << "file system refuses a 5 GB sparse file";
     EXPECT_EQ(FILE_size(big.c_str()), five_gb);
@@ -194,8 +187,8 @@ TEST_F(FilesTest, names_of_159_and_160_characters) {
     const std::string n160 = dir + "/" + std::string(160 - dir.size() - 1, 'b');
     ASSERT_EQ(n159.size(), 159u);
     ASSERT_EQ(n160.size(), 160u);
-    std::ofstream(n159) << "abc";
-    std::ofstream(n160) << "abc";
+    write_file(n159, "abc");
+    write_file(n160, "abc");
 
     EXPECT_EQ(FILE_exist(n159.c_str()), 1);
     EXPECT_EQ(FILE_size(n159.c_str()), 3);
@@ -208,7 +201,7 @@ TEST_F(FilesTest, names_of_159_and_160_characters) {
     EXPECT_EQ(FILE_size(n160.c_str()), -1);
     EXPECT_EQ(FILE_open(n160.c_str(), "r"), nullptr);
     EXPECT_EQ(FILE_open(n160.c_str(), "a"), nullptr);
-    EXPECT_EQ(slurp(n160), "abc");
+    EXPECT_EQ(read_file(n160), "abc");
 
     const std::string d159 = dir_path_of_length(dir, 159), d160 = dir_path_of_length(dir, 160);
     EXPECT_EQ(FILE_is_dir(d159.c_str()), 1);
@@ -234,7 +227,7 @@ TEST_F(FilesTest, writing_creates_the_directory_chain) {
     ASSERT_NE(f, nullptr);
     std::fputs("x\n", f);
     std::fclose(f);
-    EXPECT_EQ(slurp(name), "x\n");
+    EXPECT_EQ(read_file(name), "x\n");
 
     f = FILE_open((dir + "/a/b/g.txt").c_str(), "a");
     ASSERT_NE(f, nullptr);
@@ -293,7 +286,7 @@ TEST_F(FilesTest, commands_through_pipes) {
     ASSERT_NE(f, nullptr);
     std::fputs("through the pipe\n", f);
     EXPECT_EQ(pclose(f), 0);
-    EXPECT_EQ(slurp(out), "through the pipe\n");
+    EXPECT_EQ(read_file(out), "through the pipe\n");
 }
 
 TEST(files_test, reference_time_is_copied_whole) {

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
@@ -20,27 +17,8 @@ const char kHold[] = "Press return to continue\n";
 // 7 Dec 2026 12:35:06 UTC.
 int64_t fixed_clock() { return 1796646906; }
 
-std::string read_stream(FILE *f) {
-    std::fflush(f);
-    long end = std::ftell(f);
-    std::string s(static_cast<std::size_t>(end), '\0');
-    std::rewind(f);
-    std::size_t got = std::fread(s.data(), 1, s.size(), f);
-    s.resize(got);
-    std::fseek(f, 0, SEEK_END);
-    return s;
-}
-
-std::string read_file(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void write_file(const fs::path &p, const std::string &text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
+using vyr::test::read_file;
+using vyr::test::write_file;
 
 // The active mask, read back bit by bit.
 M_type mask() {
@@ -50,61 +28,31 @@ M_type mask() {
     return m;
 }
 
-class MessTest : public testing::Test {
+class MessTest : public vyr::test::CapturedMessagesTest {
   protected:
     void SetUp() override {
-        out_ = std::tmpfile();
-        err_ = std::tmpfile();
-        in_ = std::tmpfile();
-        ASSERT_TRUE(out_ && err_ && in_);
-        vyr::set_message_streams(out_, err_);
-        vyr::set_terminal_input(in_);
-        vyr::reset_messages();
+        CapturedMessagesTest::SetUp();
         vyr::set_clock(fixed_clock);
         FLAG_reset(0);
-        std::string tmpl = testing::TempDir() + "messXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
         cwd_ = fs::current_path();
     }
     void TearDown() override {
-        vyr::reset_messages();
-        vyr::set_message_streams(nullptr, nullptr);
-        vyr::set_terminal_input(nullptr);
+        CapturedMessagesTest::TearDown();
         vyr::set_clock(nullptr);
         fs::current_path(cwd_);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-        std::fclose(out_);
-        std::fclose(err_);
-        std::fclose(in_);
     }
 
     // A fresh start between the rows of a table.
     void restart() {
         vyr::reset_messages();
         FLAG_reset(0);
-        clear(out_);
-        clear(err_);
+        clear_output();
     }
-    static void clear(FILE *f) {
-        std::fflush(f);
-        ASSERT_EQ(ftruncate(fileno(f), 0), 0);
-        std::rewind(f);
-    }
-    void feed(const std::string &answers) {
-        clear(in_);
-        std::fputs(answers.c_str(), in_);
-        std::fflush(in_);
-        std::rewind(in_);
-    }
-    long consumed() { return std::ftell(in_); }
-    std::string out() { return read_stream(out_); }
-    std::string err() { return read_stream(err_); }
     std::string path(const std::string &name) const { return (dir_ / name).string(); }
 
-    FILE *out_ = nullptr, *err_ = nullptr, *in_ = nullptr;
-    fs::path dir_, cwd_;
+    vyr::test::ScratchDir scratch_{"vyrmess"};
+    const fs::path dir_ = scratch_.path();
+    fs::path cwd_;
 };
 
 TEST_F(MessTest, set_str_level_words) {

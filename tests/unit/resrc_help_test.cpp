@@ -8,6 +8,7 @@
 
 #include "resrc_helpers.h"
 #include "shef2raw_keys.h"
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 #include "vyrresrc.h"
@@ -47,7 +48,7 @@ TEST(resrc_help, converter_listing) {
         " file [file...]  Input file names",
     };
     vyr::reset_messages();
-    MessageCapture cap;
+    vyr::test::CapturedMessages cap;
     std::string direct = direct_stdout(
         [] { EXPECT_EQ(RES_help_print("shef2raw", shef2raw_res_key, shef2raw_res_pos), 1); });
     EXPECT_EQ(direct, "");
@@ -63,7 +64,7 @@ TEST(resrc_help, converter_listing) {
 TEST(resrc_help, obeys_the_message_mask) {
     vyr::reset_messages();
     MESS_set_str("none");
-    MessageCapture cap;
+    vyr::test::CapturedMessages cap;
     std::string direct =
         direct_stdout([] { RES_help_print("shef2raw", shef2raw_res_key, shef2raw_res_pos); });
     EXPECT_EQ(cap.out() + cap.err() + direct, "");
@@ -104,7 +105,7 @@ TEST(resrc_help, telling_entries) {
     };
     vyr::reset_messages();
     for (const Row &r : rows) {
-        MessageCapture cap;
+        vyr::test::CapturedMessages cap;
         EXPECT_EQ(RES_help_item(r.key), 1);
         EXPECT_EQ(cap.out(), r.text);
     }
@@ -119,7 +120,7 @@ TEST(resrc_help, entry_for_every_catalogued_key) {
         auto key = static_cast<res_type>(k);
         RES_defobj row{};
         bool has_row = direct_stdout([&] { RES_enter(&row, key); }).empty();
-        MessageCapture cap;
+        vyr::test::CapturedMessages cap;
         std::string direct = direct_stdout([&] { EXPECT_EQ(RES_help_item(key), 1); });
         std::string text = cap.out();
         SCOPED_TRACE(k);

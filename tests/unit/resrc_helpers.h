@@ -1,12 +1,13 @@
-// Shared by the resource tests: capturing what the message routine and the
-// direct writes to standard output print.
+// Shared by the resource tests: capturing the direct writes to standard
+// output, and start-up state put back between runs.
 #ifndef RESRC_HELPERS_H
 #define RESRC_HELPERS_H
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,39 +15,27 @@
 #include "vyr.h"
 #include "vyr_int.h"
 
-// Sends the message streams to temporary files while it lives.
-class MessageCapture {
-  public:
-    MessageCapture() : out_(std::tmpfile()), err_(std::tmpfile()) {
-        vyr::set_message_streams(out_, err_);
-    }
-    ~MessageCapture() {
-        vyr::set_message_streams(nullptr, nullptr);
-        std::fclose(out_);
-        std::fclose(err_);
-    }
-    MessageCapture(const MessageCapture &) = delete;
-    MessageCapture &operator=(const MessageCapture &) = delete;
+extern char **environ;
 
-    // What was written so far; the capture starts afresh afterwards.
-    std::string out() { return take(out_); }
-    std::string err() { return take(err_); }
+// Removes every environment variable whose name begins with "vyr".
+inline void unset_vyr_environment() {
+    std::vector<std::string> names;
+    for (char **e = environ; *e; ++e)
+        if (std::strncmp(*e, "vyr", 3) == 0) names.emplace_back(*e, std::strcspn(*e, "="));
+    for (const auto &n : names) unsetenv(n.c_str());
+}
 
-  private:
-    static std::string take(FILE *f) {
-        std::fflush(f);
-        std::rewind(f);
-        std::string s;
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
-        std::rewind(f);
-        (void)!ftruncate(fileno(f), 0);
-        return s;
-    }
-    FILE *out_;
-    FILE *err_;
-};
+// Everything resource start-up touches, back to its state at load, with no
+// vyr* variable set.
+inline void reset_startup() {
+    vyr::reset_resources();
+    vyr::reset_messages();
+    vyr::reset_reference_time();
+    vyr::reset_time_zone();
+    vyr::reset_definitions();
+    FLAG_reset(0);
+    unset_vyr_environment();
+}
 
 // What fn writes to standard output directly.
 template <class F>

@@ -6,17 +6,15 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "resrc_helpers.h"
 #include "shef2raw_keys.h"
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 #include "vyrresrc.h"
-
-extern char **environ;
 
 namespace fs = std::filesystem;
 
@@ -24,21 +22,11 @@ namespace {
 
 constexpr int M = VYR_MISSING;
 
-void unset_vyr_environment() {
-    std::vector<std::string> names;
-    for (char **e = environ; *e; ++e)
-        if (std::strncmp(*e, "vyr", 3) == 0) names.emplace_back(*e, std::strcspn(*e, "="));
-    for (const auto &n : names) unsetenv(n.c_str());
-}
-
 // Start-up in a scratch working directory and HOME, with no vyr* variable
 // but "vyrdefault", which names an empty directory unless a test says else.
 class resrc_startup : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/vyrresXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         fs::create_directory(dir + "/empty");
         old_cwd = fs::current_path();
         fs::current_path(dir);
@@ -49,26 +37,12 @@ class resrc_startup : public ::testing::Test {
         reset();
         unset_vyr_environment();
         fs::current_path(old_cwd);
-        fs::remove_all(dir);
     }
 
     // Everything start-up touches, back to its state at load.
     void reset() {
-        vyr::reset_resources();
-        vyr::reset_messages();
-        vyr::reset_reference_time();
-        vyr::reset_time_zone();
-        vyr::reset_definitions();
-        FLAG_reset(0);
-        unset_vyr_environment();
+        reset_startup();
         setenv("vyrdefault", (dir + "/empty").c_str(), 1);
-    }
-
-    std::string write(const std::string &name, const std::string &text) {
-        std::string path = dir + "/" + name;
-        fs::create_directories(fs::path(path).parent_path());
-        std::ofstream(path) << text;
-        return path;
     }
 
     // RES_init with the converter's lists; argv stays alive for the saved
@@ -85,7 +59,7 @@ class resrc_startup : public ::testing::Test {
     // Every stored resource as RES_list prints it, without the "default"
     // line that the test's own search path puts first.
     std::string listing() {
-        MessageCapture cap;
+        vyr::test::CapturedMessages cap;
         RES_list();
         std::string s = cap.out();
         const char *def = getenv("vyrdefault");
@@ -94,7 +68,8 @@ class resrc_startup : public ::testing::Test {
         return s;
     }
 
-    std::string dir;
+    vyr::test::ScratchDir scratch{"vyrres"};
+    const std::string dir = scratch.path();
     fs::path old_cwd;
     std::vector<std::string> storage;
     std::vector<char *> argv;
@@ -217,7 +192,7 @@ TEST(resrc_list, store_append_and_split) {
     EXPECT_EQ(n, 0);
     EXPECT_EQ(v, nullptr);
 
-    MessageCapture cap;
+    vyr::test::CapturedMessages cap;
     RES_list();
     EXPECT_EQ(cap.out(), "x: p,q\nX: other\n");
     vyr::reset_resources();
@@ -299,7 +274,7 @@ TEST_F(resrc_startup, command_line_cases) {
 TEST_F(resrc_startup, title_from_command_line_qualifies_files) {
     // -n goes to the definition-file reader before any file is read;
     // "-Name" does not.
-    std::string f = write("defs", "radar.file_path /radar\n");
+    std::string f = scratch.write("defs", "radar.file_path /radar\n");
     struct Case {
         std::vector<std::string> args;
         const char *file_path;
@@ -414,7 +389,7 @@ TEST_F(resrc_startup, definition_file_keys) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
-        setenv("vyrdefault", write("defs", c.file).c_str(), 1);
+        setenv("vyrdefault", scratch.write("defs", c.file).c_str(), 1);
         run(c.args, c.prog);
         EXPECT_EQ(listing(), c.listing);
         reset();
@@ -425,7 +400,8 @@ TEST_F(resrc_startup, long_values_never_overflow) {
     // The reader refuses file and environment values over 199 characters
     // whole; the search path from the environment is cut to 199.
     setenv("vyrdefault",
-           write("defs", "*.parameter " + std::string(300, 'p') + "\n*.hour 6\n").c_str(), 1);
+           scratch.write("defs", "*.parameter " + std::string(300, 'p') + "\n*.hour 6\n").c_str(),
+           1);
     setenv("vyrcity", std::string(300, 'c').c_str(), 1);
     run({});
     EXPECT_EQ(RES_get("parameter"), nullptr);
@@ -440,22 +416,22 @@ TEST_F(resrc_startup, long_values_never_overflow) {
 }
 
 TEST_F(resrc_startup, trace_of_matched_lines) {
-    setenv("vyrdefault", write("defs", "*.file_path /d%s\nshef2raw.foo x\n").c_str(), 1);
+    setenv("vyrdefault", scratch.write("defs", "*.file_path /d%s\nshef2raw.foo x\n").c_str(), 1);
     MESS_set(11, M_DEBUG_RES);
-    MessageCapture cap;
+    vyr::test::CapturedMessages cap;
     run({});
     // Only lines that match a row are traced.
     EXPECT_EQ(cap.out(), "RESRC: *.file_path=/d%s\n");
 }
 
 TEST_F(resrc_startup, search_path_elements) {
-    std::string one = write("one", "*.file_path /one\n");
-    std::string two = write("two", "*.file_path /two\n*.city_file two\n");
-    write("cfgdir/vyr.cfg", "*.file_path /cfg\n");
-    write("cfgdir/Vyr.res", "*.file_path /res\n");
-    std::string cond = write("cond",
-                             "IF metar\n*.hour 12\nELSE\n*.hour 6\nEND\n"
-                             "IF synop\n*.num_hour 3\nEND\n");
+    std::string one = scratch.write("one", "*.file_path /one\n");
+    std::string two = scratch.write("two", "*.file_path /two\n*.city_file two\n");
+    scratch.write("cfgdir/vyr.cfg", "*.file_path /cfg\n");
+    scratch.write("cfgdir/Vyr.res", "*.file_path /res\n");
+    std::string cond = scratch.write("cond",
+                                     "IF metar\n*.hour 12\nELSE\n*.hour 6\nEND\n"
+                                     "IF synop\n*.num_hour 3\nEND\n");
     struct Case {
         std::string path;
         const char *listing;
@@ -482,8 +458,8 @@ TEST_F(resrc_startup, search_path_elements) {
 }
 
 TEST_F(resrc_startup, default_path_and_its_overrides) {
-    write(".vyrdef", "*.file_path /dot\n");
-    std::string other = write("other", "*.file_path /other\n");
+    scratch.write(".vyrdef", "*.file_path /dot\n");
+    std::string other = scratch.write("other", "*.file_path /other\n");
 
     // An empty path is one empty element: .vyrdef in the working directory.
     setenv("vyrdefault", "", 1);
@@ -536,7 +512,7 @@ TEST_F(resrc_startup, environment_lookup_order) {
 }
 
 TEST_F(resrc_startup, precedence_file_environment_command_line) {
-    std::string f = write("defs", "*.file_path /file\n*.city_file file\n*.hour 6\n");
+    std::string f = scratch.write("defs", "*.file_path /file\n*.city_file file\n*.hour 6\n");
     struct Case {
         bool env;
         std::vector<std::string> args;

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
@@ -69,25 +69,9 @@ void check_rows(const std::vector<Row> &rows) {
     }
 }
 
-// Captures what the message module prints on standard output.
-class Capture {
-  public:
-    Capture() : f_(open_memstream(&buf_, &size_)) { vyr::set_message_streams(f_, f_); }
-    ~Capture() {
-        vyr::set_message_streams(nullptr, nullptr);
-        vyr::reset_messages();
-        std::fclose(f_);
-        std::free(buf_);
-    }
-    std::string text() {
-        std::fflush(f_);
-        return std::string(buf_, size_);
-    }
-
-  private:
-    char *buf_ = nullptr;
-    std::size_t size_ = 0;
-    FILE *f_;
+// What the message module prints, errors and traces alike, while it lives.
+struct Capture : vyr::test::CapturedMessages {
+    Capture() : CapturedMessages(one_stream) {}
 };
 
 }  // namespace
@@ -322,7 +306,7 @@ TEST(scanp_test, input_ends_at_length_or_terminator) {
     MESS_set_str("+debugd");
     EXPECT_EQ(scanp(&p, "%c%(BCD|B)%S", field, field, field), 3);
     EXPECT_STREQ(field, "C");
-    EXPECT_NE(cap.text().find("SCANP:ABC:"), std::string::npos);
+    EXPECT_NE(cap.out().find("SCANP:ABC:"), std::string::npos);
 
     const char nul[] = "AB\0CD";
     p = {nul, 5, 0, 0, 0, 0, 0};
@@ -338,19 +322,19 @@ TEST(scanp_test, traces_only_at_their_level) {
     {
         Capture cap;
         EXPECT_EQ(scanp(&p, "%s ", a), 1);
-        EXPECT_EQ(cap.text(), "");
+        EXPECT_EQ(cap.out(), "");
     }
     Capture cap;
     MESS_set_str("+debugd");
     EXPECT_EQ(scanp(&p, "%s ", a), 1);
-    EXPECT_EQ(cap.text(), "     : : ABC:\n     ::ABC:\nSCANP:.A ABC:%s :0:3:1:1:1\n");
+    EXPECT_EQ(cap.out(), "     : : ABC:\n     ::ABC:\nSCANP:.A ABC:%s :0:3:1:1:1\n");
     scanp_inc(&p);
 
     // Passed-over numbers and unknown letters trace; the failing element does not.
     Capture cap2;
     MESS_set_str("+debugd");
     EXPECT_EQ(scanp(&p, "%!M!dA%BC%N", &n, b), 0);
-    EXPECT_EQ(cap2.text(),
+    EXPECT_EQ(cap2.out(),
               "     :A%BC%N:ABC:\n     :%BC%N:BC:\n     :BC%N:BC:\n     :C%N:C:\n     :%N::\n"
               "SCANP:ABC:%!M!dA%BC%N:3:3:0:0:0\n");
 
@@ -359,9 +343,9 @@ TEST(scanp_test, traces_only_at_their_level) {
     Capture cap3;
     MESS_set_str("+debugd");
     EXPECT_EQ(scanp(&p, "%N", a), 0);
-    EXPECT_EQ(cap3.text(), "SCANP:" + long_line.substr(0, 50) + ":%N:0:0:0:0:0\n");
+    EXPECT_EQ(cap3.out(), "SCANP:" + long_line.substr(0, 50) + ":%N:0:0:0:0:0\n");
     EXPECT_EQ(scanp(&p, "", a), -1);
-    EXPECT_EQ(cap3.text(), "SCANP:" + long_line.substr(0, 50) + ":%N:0:0:0:0:0\n");
+    EXPECT_EQ(cap3.out(), "SCANP:" + long_line.substr(0, 50) + ":%N:0:0:0:0:0\n");
 }
 
 TEST(scanp_test, decoder_patterns_on_shef_fragments) {

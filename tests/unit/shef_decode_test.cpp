@@ -4,49 +4,30 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
 namespace {
 
-// Collects what a stream opened with open_memstream holds.
-struct MemStream {
-    char *buf = nullptr;
-    size_t size = 0;
-    FILE *f = open_memstream(&buf, &size);
-    ~MemStream() {
-        if (f) std::fclose(f);
-        std::free(buf);
-    }
-    std::string text() {
-        std::fflush(f);
-        return std::string(buf, size);
-    }
-};
-
 std::string decode(const std::string &input, const char *date = "") {
     FILE *in = fmemopen(const_cast<char *>(input.data()), input.size(), "r");
-    MemStream out;
-    vyr::shef::decode(in, out.f, date);
+    vyr::test::TempStream out;
+    vyr::shef::decode(in, out.get(), date);
     std::fclose(in);
     return out.text();
 }
 
-class EchoTest : public ::testing::Test {
+class EchoTest : public vyr::test::CapturedMessagesTest {
   protected:
+    EchoTest() : CapturedMessagesTest(one_stream) {}
     void SetUp() override {
-        vyr::set_message_streams(out.f, out.f);
+        CapturedMessagesTest::SetUp();
         MESS_set_str("out3");
     }
-    void TearDown() override {
-        vyr::set_message_streams(nullptr, nullptr);
-        vyr::reset_messages();
-    }
-    MemStream out;
 };
 
 TEST_F(EchoTest, every_row_of_the_echo_table_and_its_fall_through) {
@@ -96,23 +77,21 @@ TEST_F(EchoTest, every_row_of_the_echo_table_and_its_fall_through) {
         {"H", "36", "  PARAM: H 36\n"},
     };
     for (const auto &r : rows) {
-        std::string before = out.text();
+        std::string before = out();
         EXPECT_EQ(print_data(r.code, r.value), 0);
-        EXPECT_EQ(out.text().substr(before.size()), r.echo) << r.code;
+        EXPECT_EQ(out().substr(before.size()), r.echo) << r.code;
     }
 }
 
 TEST_F(EchoTest, a_percent_in_a_value_is_printed_as_text) {
     print_data("HG", "%s%n");
-    EXPECT_EQ(out.text(), "  HG-River stage: %s%n ft\n");
+    EXPECT_EQ(out(), "  HG-River stage: %s%n ft\n");
 }
 
 TEST(print_data_test, prints_nothing_while_the_echo_level_is_off) {
-    MemStream out;
-    vyr::set_message_streams(out.f, out.f);
+    vyr::test::CapturedMessages cap(vyr::test::CapturedMessages::one_stream);
     print_data("HG", "1");
-    vyr::set_message_streams(nullptr, nullptr);
-    EXPECT_EQ(out.text(), "");
+    EXPECT_EQ(cap.out(), "");
 }
 
 TEST(decode_test, records_of_reports_and_blocks) {
@@ -158,8 +137,8 @@ TEST(decode_test, corpus_products_give_well_formed_records) {
         if (!e.is_regular_file() || e.path().extension() == ".md") continue;
         FILE *in = std::fopen(e.path().c_str(), "r");
         ASSERT_NE(in, nullptr);
-        MemStream out;
-        vyr::shef::decode(in, out.f, "");
+        vyr::test::TempStream out;
+        vyr::shef::decode(in, out.get(), "");
         std::fclose(in);
         ++files;
         std::string text = out.text();

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 #include "vyrresrc.h"
@@ -72,54 +72,18 @@ TEST(flag_test, plot_switch_sequences) {
 // ---------------------------------------------------------------------------
 // Prompts
 
-std::string read_stream(FILE *f) {
-    std::fflush(f);
-    long end = std::ftell(f);
-    std::string s(static_cast<std::size_t>(end), '\0');
-    std::rewind(f);
-    s.resize(std::fread(s.data(), 1, s.size(), f));
-    std::fseek(f, 0, SEEK_END);
-    return s;
-}
-
 int count(const std::string &hay, const std::string &needle) {
     int n = 0;
     for (auto at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++n;
     return n;
 }
 
-class PromptTest : public testing::Test {
+class PromptTest : public vyr::test::CapturedMessagesTest {
   protected:
-    void SetUp() override {
-        out_ = std::tmpfile();
-        err_ = std::tmpfile();
-        in_ = std::tmpfile();
-        ASSERT_TRUE(out_ && err_ && in_);
-        vyr::set_message_streams(out_, err_);
-        vyr::set_terminal_input(in_);
-        vyr::reset_messages();
-    }
-    void TearDown() override {
-        vyr::set_message_streams(nullptr, nullptr);
-        vyr::set_terminal_input(nullptr);
-        std::fclose(out_);
-        std::fclose(err_);
-        std::fclose(in_);
-    }
     void restart(const std::string &answers) {
-        for (FILE *f : {out_, err_, in_}) {
-            std::fflush(f);
-            ASSERT_EQ(ftruncate(fileno(f), 0), 0);
-            std::rewind(f);
-        }
-        std::fputs(answers.c_str(), in_);
-        std::fflush(in_);
-        std::rewind(in_);
+        clear_output();
+        feed(answers);
     }
-    std::string out() { return read_stream(out_); }
-    std::string err() { return read_stream(err_); }
-
-    FILE *out_ = nullptr, *err_ = nullptr, *in_ = nullptr;
 };
 
 TEST_F(PromptTest, set_command_results) {

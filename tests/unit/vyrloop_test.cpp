@@ -13,12 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "test_util.h"
 #include "vyr.h"
 
 namespace {
@@ -36,11 +35,7 @@ class VyrloopTest : public ::testing::Test {
     void SetUp() override {
         window_ = 0x5600000 + getpid() % 0x100000;
         remove_queue(window_);  // left over from an earlier crashed run
-        char name[] = "/tmp/vyrloop_test_XXXXXX";
-        int fd = mkstemp(name);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        log_ = name;
+        log_ = scratch_.write("log", "");
     }
     void TearDown() override {
         if (pid_ > 0) {
@@ -48,7 +43,6 @@ class VyrloopTest : public ::testing::Test {
             waitpid(pid_, nullptr, 0);
         }
         remove_queue(window_);
-        if (!log_.empty()) unlink(log_.c_str());
     }
 
     // Runs vyrloop with its output in the log; returns the child's pid.
@@ -114,16 +108,12 @@ class VyrloopTest : public ::testing::Test {
         }
     }
 
-    std::string log() const {
-        std::ifstream in(log_);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string log() const { return vyr::test::read_file(log_); }
 
     int window_ = 0;
     pid_t pid_ = -1;
     int q_ = -1;
+    vyr::test::ScratchDir scratch_{"vyrloop_test_"};
     std::string log_;
 };
 

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -22,11 +21,10 @@
 
 #include "resrc_helpers.h"
 #include "shef2raw_keys.h"
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 #include "vyrresrc.h"
-
-extern char **environ;
 
 namespace fs = std::filesystem;
 
@@ -47,13 +45,6 @@ struct Reply {
     std::string text;
 };
 
-void unset_vyr_environment() {
-    std::vector<std::string> names;
-    for (char **e = environ; *e; ++e)
-        if (std::strncmp(*e, "vyr", 3) == 0) names.emplace_back(*e, std::strcspn(*e, "="));
-    for (const auto &n : names) unsetenv(n.c_str());
-}
-
 void remove_queue(int key) {
     if (int id = msgget(key, 0); id >= 0) msgctl(id, IPC_RMID, nullptr);
 }
@@ -66,12 +57,7 @@ void send_reply(int q, long type, int status, const std::string &text) {
     msgsnd(q, &m, 120, 0);
 }
 
-std::string slurp(const std::string &path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using vyr::test::read_file;
 
 // Receive retries a thousand times a second: the exchanges stay quick.
 int short_pause(float) { return usleep(1000); }
@@ -94,13 +80,10 @@ class window_startup : public ::testing::Test {
         win[1] = win[0] + 1;
         for (int w : win) remove_queue(w);  // left over from a crashed run
         vyr::set_queue_sleep(short_pause);
-        char tmpl[] = "/tmp/vyrwinXXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
         old_cwd = fs::current_path();
         fs::current_path(dir);
         setenv("HOME", dir.c_str(), 1);
-        reset();
+        reset_startup();
     }
     void TearDown() override {
         for (pid_t p : children) {
@@ -109,25 +92,10 @@ class window_startup : public ::testing::Test {
         }
         for (int w : win) remove_queue(w);
         vyr::set_queue_sleep(nullptr);
-        reset();
+        reset_startup();
         fs::current_path(old_cwd);
-        fs::remove_all(dir);
     }
 
-    void reset() {
-        vyr::reset_resources();
-        vyr::reset_messages();
-        vyr::reset_reference_time();
-        vyr::reset_time_zone();
-        vyr::reset_definitions();
-        FLAG_reset(0);
-        unset_vyr_environment();
-    }
-
-    std::string file(const std::string &name, const std::string &text) {
-        std::ofstream(dir + "/" + name) << text;
-        return dir + "/" + name;
-    }
     std::string log_of(int k) const { return dir + "/window" + std::to_string(k) + ".log"; }
 
     // The least display process on window k, seeded with name=value texts;
@@ -151,7 +119,7 @@ class window_startup : public ::testing::Test {
         ASSERT_GT(pid, 0);
         children.push_back(pid);
         for (int i = 0; i < 2000 && msgget(win[k], 0) < 0; ++i) {
-            ASSERT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << slurp(log);
+            ASSERT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << read_file(log);
             usleep(5000);
         }
         ASSERT_GE(msgget(win[k], 0), 0) << "no queue for window " << win[k];
@@ -197,7 +165,7 @@ class window_startup : public ::testing::Test {
     // The requests a window received, as "<id>: <text>".
     std::vector<std::string> requests(int k) const {
         std::vector<std::string> v;
-        std::istringstream in(slurp(log_of(k)));
+        std::istringstream in(read_file(log_of(k)));
         for (std::string line; std::getline(in, line);)
             if (line.starts_with("vyrloop: ") && !line.starts_with("vyrloop: window"))
                 v.push_back(line.substr(9));
@@ -223,7 +191,8 @@ class window_startup : public ::testing::Test {
 
     int win[2] = {0, 0};
     std::vector<pid_t> children;
-    std::string dir;
+    vyr::test::ScratchDir scratch{"vyrwin"};
+    const std::string dir = scratch.path();
     fs::path old_cwd;
     std::vector<std::string> storage;
     std::vector<char *> argv;
@@ -233,10 +202,10 @@ TEST_F(window_startup, requests_in_order_and_values_by_precedence) {
     start_loop(
         0, {"file_path=/win", "num_hour=6", "parameter=win", "city_file=win", "stat_prior=5%d"});
     ASSERT_FALSE(HasFatalFailure());
-    std::string before = file("before", "*.data_path /defs%s\n*.num_hour 1\n");
-    std::string after = file("after", "*.city_file after\n");
+    std::string before = scratch.write("before", "*.data_path /defs%s\n*.num_hour 1\n");
+    std::string after = scratch.write("after", "*.city_file after\n");
     setenv("vyrparam", "env", 1);
-    MessageCapture cap;
+    vyr::test::CapturedMessages cap;
     run(before + ":#" + std::to_string(win[0]) + ":" + after,
         {"-fp", "/cl", "-xyz", "3", "-of=%s%n", "-cu"});
 
@@ -290,9 +259,9 @@ TEST_F(window_startup, windows_that_cannot_be_reached_are_reported_and_skipped) 
     int q = MQ_open(win[0]);
     ASSERT_GE(q, 0);
     for (int id = 3; id <= 21; ++id) ASSERT_EQ(MQ_connect(q), id);
-    std::string defs = file("defs", "*.file_path /defs\n");
+    std::string defs = scratch.write("defs", "*.file_path /defs\n");
     std::string w0 = std::to_string(win[0]), w1 = std::to_string(win[1]);
-    MessageCapture cap;
+    vyr::test::CapturedMessages cap;
     run("#" + w1 + ":#99999999999:#" + w0 + ":" + defs, {"-nh", "3"});
 
     EXPECT_EQ(cap.err(), "VYRloop window: " + w1 +
@@ -319,8 +288,8 @@ TEST_F(window_startup, answer_forms) {
     };
     start_scripted(0, script);
     ASSERT_FALSE(HasFatalFailure());
-    std::string defs = file("defs", "*.parameter p\n*.num_hour 9\n*.file_path /defs\n");
-    MessageCapture cap;
+    std::string defs = scratch.write("defs", "*.parameter p\n*.num_hour 9\n*.file_path /defs\n");
+    vyr::test::CapturedMessages cap;
     run(defs + ":#" + std::to_string(win[0]), {});
 
     const struct {
@@ -369,7 +338,7 @@ TEST_F(window_startup, silent_window_ends_the_run_with_status_7) {
     children.clear();
     ASSERT_TRUE(WIFEXITED(st));
     EXPECT_EQ(WEXITSTATUS(st), 7);
-    EXPECT_EQ(slurp(err), "Queue not responding!!\n");
+    EXPECT_EQ(read_file(err), "Queue not responding!!\n");
     // Every query went out before the wait for the first answer.
     int queries = 0;
     while (msgrcv(q, &m, 120, 1, IPC_NOWAIT | MSG_NOERROR) > 0) {
