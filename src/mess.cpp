@@ -289,6 +289,31 @@ int emit(M_type type, const char *fmt, std::string_view text) {
     return 1;
 }
 
+// Whether a format holds no conversions but plain "%s" and "%%": most
+// messages, the element echo among them, which put_plain writes without
+// the general formatter.
+bool only_plain_strings(const char *fmt) {
+    for (const char *p = std::strchr(fmt, '%'); p != nullptr; p = std::strchr(p + 2, '%'))
+        if (p[1] != 's' && p[1] != '%') return false;
+    return true;
+}
+
+void put_plain(FILE *f, const char *fmt, va_list ap) {
+    for (;;) {
+        const char *pc = std::strchr(fmt, '%');
+        const std::size_t n = pc ? static_cast<std::size_t>(pc - fmt) : std::strlen(fmt);
+        if (n > 0) fwrite_unlocked(fmt, 1, n, f);
+        if (pc == nullptr) return;
+        if (pc[1] == 's') {
+            const char *arg = va_arg(ap, const char *);
+            fputs_unlocked(arg ? arg : "(null)", f);
+        } else {
+            putc_unlocked('%', f);
+        }
+        fmt = pc + 2;
+    }
+}
+
 }  // namespace
 
 namespace vyr {
@@ -360,7 +385,11 @@ int MESS_print(M_type type, const char *mess, ...) {
         g.page != kPageCount) {
         // The terminal alone: format straight into its stream (the element
         // echo takes this road for every element).
-        std::vfprintf((type & kErrorWarnBits) ? err_stream() : out_stream(), mess, ap);
+        FILE *f = (type & kErrorWarnBits) ? err_stream() : out_stream();
+        if (only_plain_strings(mess))
+            put_plain(f, mess, ap);
+        else
+            std::vfprintf(f, mess, ap);
         va_end(ap);
         return 1;
     }

@@ -5,6 +5,8 @@
 // filter date from the "parameter" item "date" and prints the banner. The
 // input is the first file name of the command line (standard input when
 // there is none, or "-"); the raw data file goes to standard output.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -46,6 +48,9 @@ std::string input_name() {
 }  // namespace
 
 int main(int argc, char **argv) {
+    // Raw data and the element echo can run to hundreds of megabytes: write
+    // them in large blocks unless a person is watching.
+    if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     RES_init(argc, argv, shef2raw_res_key, shef2raw_res_pos);
     if (FLAG_help()) {
         char prog[80];
