@@ -298,20 +298,36 @@ bool only_plain_strings(const char *fmt) {
     return true;
 }
 
+// The line is gathered first and handed to the stream in one write.
 void put_plain(FILE *f, const char *fmt, va_list ap) {
+    char buf[512];
+    std::size_t used = 0;
+    auto add = [&](const char *s, std::size_t n) {
+        if (used + n > sizeof buf) {
+            fwrite_unlocked(buf, 1, used, f);
+            used = 0;
+            if (n > sizeof buf) {
+                fwrite_unlocked(s, 1, n, f);
+                return;
+            }
+        }
+        std::memcpy(buf + used, s, n);
+        used += n;
+    };
     for (;;) {
         const char *pc = std::strchr(fmt, '%');
-        const std::size_t n = pc ? static_cast<std::size_t>(pc - fmt) : std::strlen(fmt);
-        if (n > 0) fwrite_unlocked(fmt, 1, n, f);
-        if (pc == nullptr) return;
+        add(fmt, pc ? static_cast<std::size_t>(pc - fmt) : std::strlen(fmt));
+        if (pc == nullptr) break;
         if (pc[1] == 's') {
             const char *arg = va_arg(ap, const char *);
-            fputs_unlocked(arg ? arg : "(null)", f);
+            if (arg == nullptr) arg = "(null)";
+            add(arg, std::strlen(arg));
         } else {
-            putc_unlocked('%', f);
+            add("%", 1);
         }
         fmt = pc + 2;
     }
+    fwrite_unlocked(buf, 1, used, f);
 }
 
 }  // namespace
