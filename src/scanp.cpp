@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "vyr.h"
 
@@ -227,6 +228,39 @@ Element parse_element(const char *pat, int off) {
     return e;
 }
 
+}  // namespace
+
+namespace vyr::scan {
+
+// The elements of a pattern, parsed; a Fail element ends them.
+struct Compiled {
+    static constexpr int kMax = 12;
+    int count = 0;
+    Element el[kMax];
+};
+
+Pattern::Pattern(const char *text) : text_(text), compiled_(nullptr) {
+    if (text == nullptr) return;
+    auto *c = new (std::nothrow) Compiled;
+    if (c == nullptr) return;
+    for (int off = 0; text[off] != '\0';) {
+        if (c->count == Compiled::kMax) {
+            delete c;  // too long: the text is parsed at every call instead
+            return;
+        }
+        const Element &e = c->el[c->count++] = parse_element(text, off);
+        if (e.type == Element::Fail) break;
+        off = e.next;
+    }
+    compiled_ = c;
+}
+
+Pattern::~Pattern() { delete compiled_; }
+
+}  // namespace vyr::scan
+
+namespace {
+
 // ---------------------------------------------------------------------------
 // One call of the scanner
 
@@ -236,7 +270,16 @@ class Scan {
         : text_(text), avail_(avail), pat_(pat), dests_(dests), ndest_(ndest), trace_(trace) {}
 
     // Processes the pattern until its end or its first failing element.
-    void run() {
+    void run(const vyr::scan::Compiled *compiled) {
+        if (compiled != nullptr) {
+            for (int i = 0; i < compiled->count; ++i) {
+                const Element &e = compiled->el[i];
+                if (!step(e)) return;
+                trace_step(e.next);
+            }
+            done = true;
+            return;
+        }
         for (int off = 0; pat_[off] != '\0';) {
             const Element e = parse_element(pat_, off);
             if (!step(e)) return;
@@ -565,7 +608,11 @@ int scanp_set(parse_param *param, const char *str) {
     return 1;
 }
 
-int scanp_args(parse_param *param, const char *pat, const Dest *dests, int ndest) {
+namespace {
+
+// One scan of pat (parsed already when compiled is not null).
+int scan_with(parse_param *param, const char *pat, const vyr::scan::Compiled *compiled,
+              const Dest *dests, int ndest) {
     if (param == nullptr) return -1;
     param->len = 0;
     param->matched = 0;
@@ -578,7 +625,7 @@ int scanp_args(parse_param *param, const char *pat, const Dest *dests, int ndest
 
     const bool trace = MESS_check(kTraceLevel) != 0;
     Scan scan(param->ptr + param->off, param->length - param->off, pat, dests, ndest, trace);
-    scan.run();
+    scan.run(compiled);
     param->len = scan.pos;
     param->matched = scan.matched;
     param->assigned = scan.assigned;
@@ -590,6 +637,16 @@ int scanp_args(parse_param *param, const char *pat, const Dest *dests, int ndest
                    param->len, param->done, param->assigned, param->matched);
     }
     return param->matched;
+}
+
+}  // namespace
+
+int scanp_args(parse_param *param, const char *pat, const Dest *dests, int ndest) {
+    return scan_with(param, pat, nullptr, dests, ndest);
+}
+
+int scanp_args(parse_param *param, const vyr::scan::Pattern &pat, const Dest *dests, int ndest) {
+    return scan_with(param, pat.text(), pat.compiled(), dests, ndest);
 }
 
 int scanp_inc(parse_param *param) {

@@ -94,6 +94,26 @@ bool row_matches(const EchoRow &row, const char *code) {
     return row.n != 0 || code[i] == '\0';
 }
 
+// The decoder's patterns, parsed once: every field of every line is one
+// try of one of these.
+using vyr::scan::Pattern;
+const Pattern kWord("%s ");
+const Pattern kDigits("%[/N] ");
+const Pattern kLetters("%[/A] ");
+const Pattern kTimeSlash("%*(D)%1[/A]%[/N]%*(/) ");
+const Pattern kTimeSlashAfterBlank("%*(D)%1[/A]%[/N] %*(/) ");
+const Pattern kTimeSep("%*(D)%1[/A]%[/N]%*(/|,) ");
+const Pattern kTimeSepAfterBlank("%*(D)%1[/A]%[/N] %*(/|,) ");
+const Pattern kSlash("%*(/) ");
+const Pattern kPair("%[/A] %[/N.-+] ");
+const Pattern kCode("%[^/: ] ");
+const Pattern kCommentOpen("%*(:) ");
+const Pattern kCommentRest("%*[^:]: ");
+const Pattern kSkipSep("%*(/|,) ");
+const Pattern kBodyId("%[^ :] ");
+const Pattern kValue("%[/N/A.-+] ");
+const Pattern kSep("%(/|,) ");
+
 bool is_date_time_word(const char *s) { return s[0] == 'D'; }
 
 // The input as fgetline would give it, line piece by line piece, from a
@@ -213,7 +233,7 @@ class Decoder {
     }
     // One scanner try, committed when it matched `want` directives.
     template <class... D>
-    bool take(int want, const char *pat, D &&...dests) {
+    bool take(int want, const Pattern &pat, D &&...dests) {
         if (scanp(&param_, pat, dests...) != want) return false;
         scanp_inc(&param_);
         return true;
@@ -258,12 +278,12 @@ void Decoder::filter_date(const char *token) {
 
 // The date of a report header (filtered) and its time zone.
 void Decoder::take_date_and_zone() {
-    if (take(1, "%[/N] ", string_)) {
+    if (take(1, kDigits, string_)) {
         MESS_print(kEcho, "  DATE: %s\n", string_);
         filter_date(string_);
     }
     // A first word beginning with D is a date/time code, not a zone.
-    if (scanp(&param_, "%[/A] ", string_) == 1 && !is_date_time_word(string_)) {
+    if (scanp(&param_, kLetters, string_) == 1 && !is_date_time_word(string_)) {
         MESS_print(kEcho, "  ZONE: %s\n", string_);
         scanp_inc(&param_);
     }
@@ -273,8 +293,8 @@ void Decoder::take_date_and_zone() {
 // directly or after blanks. Echoed only; it does not change the record.
 bool Decoder::take_date_time(bool comma_too) {
     if (!may_start('D')) return false;
-    const char *tight = comma_too ? "%*(D)%1[/A]%[/N]%*(/|,) " : "%*(D)%1[/A]%[/N]%*(/) ";
-    const char *loose = comma_too ? "%*(D)%1[/A]%[/N] %*(/|,) " : "%*(D)%1[/A]%[/N] %*(/) ";
+    const Pattern &tight = comma_too ? kTimeSep : kTimeSlash;
+    const Pattern &loose = comma_too ? kTimeSepAfterBlank : kTimeSlashAfterBlank;
     if (scanp(&param_, tight, type_, value_) != 4 && scanp(&param_, loose, type_, value_) != 4)
         return false;
     MESS_print(kEcho, "  TIME: %s %s\n", type_, value_);
@@ -284,8 +304,8 @@ bool Decoder::take_date_time(bool comma_too) {
 
 // A comment between colons; an unclosed one runs to the end of the line.
 void Decoder::skip_comment() {
-    if (!may_start(':') || !take(1, "%*(:) ")) return;
-    scanp(&param_, "%*[^:]: ");
+    if (!may_start(':') || !take(1, kCommentOpen)) return;
+    scanp(&param_, kCommentRest);
     scanp_inc(&param_);
 }
 
@@ -295,7 +315,7 @@ void Decoder::collect_codes() {
     bool found = true;
     while (found) {
         found = false;
-        if (take(1, "%[^/: ] ", type_)) {
+        if (take(1, kCode, type_)) {
             if (!is_date_time_word(type_)) {
                 types_.emplace_back(type_);
                 MESS_print(kEcho, "  TYPE: %s\n", type_);
@@ -303,7 +323,7 @@ void Decoder::collect_codes() {
             found = true;
         }
         skip_comment();
-        take(1, "%*(/|,) ");
+        take(1, kSkipSep);
     }
 }
 
@@ -312,12 +332,12 @@ void Decoder::end_record() { record_.finish(out_); }
 void Decoder::decode_a() {
     MESS_print(kEcho, "SHEFA %s\n", line_);
     set_cursor();
-    take(1, "%s ", string_);
+    take(1, kWord, string_);
     const char third = line_[2];
     if (third == ' ' || third == 'R') {
         good_date_ = 1;
         id_[0] = '\0';
-        if (take(1, "%s ", id_)) MESS_print(kEcho, "ID: %s\n", id_);
+        if (take(1, kWord, id_)) MESS_print(kEcho, "ID: %s\n", id_);
         take_date_and_zone();
         take_date_time(false);
     } else if (third != '1' && third != '2') {
@@ -330,13 +350,13 @@ void Decoder::decode_a() {
     bool found = true;
     while (found) {
         found = false;
-        if (may_start('/')) take(1, "%*(/) ");
-        if (take(2, "%[/A] %[/N.-+] ", type_, value_)) {
+        if (may_start('/')) take(1, kSlash);
+        if (take(2, kPair, type_, value_)) {
             print_data(type_, value_);
             record_.element(type_, std::strlen(type_), value_);
             found = true;
         }
-        if (may_start('/')) take(1, "%*(/) ");
+        if (may_start('/')) take(1, kSlash);
     }
     end_record();
 }
@@ -348,7 +368,7 @@ Decoder::Entry Decoder::decode_body_entry() {
     const int start = param_.off;
     bool comma_here = false;
     bool have_id = false;
-    if (scanp(&param_, "%[^ :] ", string_) == 1) {
+    if (scanp(&param_, kBodyId, string_) == 1) {
         if (std::strcmp(string_, ".END") == 0 || std::strcmp(string_, "$$") == 0)
             return Entry::BlockEnd;
         MESS_print(kEcho, "ID: %s\n", string_);
@@ -359,11 +379,11 @@ Decoder::Entry Decoder::decode_body_entry() {
     take_date_time(true);
     for (const auto &code : types_) {
         skip_comment();
-        if (take(1, "%[/N/A.-+] ", value_) && have_id && std::strcmp(value_, "+") != 0) {
+        if (take(1, kValue, value_) && have_id && std::strcmp(value_, "+") != 0) {
             print_data(code.c_str(), value_);
             record_.element(code.data(), code.size(), value_);
         }
-        if ((may_start('/') || may_start(',')) && take(1, "%(/|,) ", temp_str_))
+        if ((may_start('/') || may_start(',')) && take(1, kSep, temp_str_))
             comma_here = temp_str_[0] == ',';
     }
     if (have_id) end_record();
@@ -378,8 +398,8 @@ bool Decoder::decode_b() {
     MESS_print(kEcho, "SHEFB %s\n", line_);
     set_cursor();
     good_date_ = 1;
-    take(1, "%s ", string_);
-    if (take(1, "%s ", string_)) MESS_print(kEcho, "ID: %s\n", string_);
+    take(1, kWord, string_);
+    if (take(1, kWord, string_)) MESS_print(kEcho, "ID: %s\n", string_);
     take_date_and_zone();
     take_date_time(true);
     if (good_date_ == 0) {
@@ -393,7 +413,7 @@ bool Decoder::decode_b() {
     set_cursor();
     if (std::strncmp(line_, ".B1", 3) == 0) {
         MESS_print(kEcho, "SHEFB1 %s\n", line_);
-        take(1, "%s ", string_);
+        take(1, kWord, string_);
         collect_codes();
         if (!next_line()) return false;
         set_cursor();

@@ -73,6 +73,23 @@ struct Dest {
 };
 template <class>
 inline constexpr bool unsupported_destination = false;
+
+struct Compiled;
+// A pattern parsed once, for a pattern that is tried again and again (the
+// decoder's). It scans exactly as its text does. The text must outlive it.
+class Pattern {
+  public:
+    explicit Pattern(const char *text);
+    ~Pattern();
+    Pattern(const Pattern &) = delete;
+    Pattern &operator=(const Pattern &) = delete;
+    const char *text() const { return text_; }
+    const Compiled *compiled() const { return compiled_; }
+
+  private:
+    const char *text_;
+    Compiled *compiled_;  // null when the pattern is too long to keep parsed
+};
 template <class T>
 Dest dest(T &&d) {
     using U = std::remove_cvref_t<T>;
@@ -97,10 +114,17 @@ int scanp_set(parse_param *param, const char *str);
 // never written: the scan stops there. Text destinations given as arrays are
 // never written past their size; a bare char* is taken to hold 81 bytes.
 int scanp_args(parse_param *param, const char *pat, const vyr::scan::Dest *dests, int ndest);
+int scanp_args(parse_param *param, const vyr::scan::Pattern &pat, const vyr::scan::Dest *dests,
+               int ndest);
 // Tries pat at the cursor without moving it; returns the directives matched,
 // or -1 for an empty pattern or an exhausted cursor.
 template <class... D>
 int scanp(parse_param *param, const char *pat, D &&...dests) {
+    const vyr::scan::Dest list[sizeof...(D) + 1] = {vyr::scan::dest(dests)..., {}};
+    return scanp_args(param, pat, list, static_cast<int>(sizeof...(D)));
+}
+template <class... D>
+int scanp(parse_param *param, const vyr::scan::Pattern &pat, D &&...dests) {
     const vyr::scan::Dest list[sizeof...(D) + 1] = {vyr::scan::dest(dests)..., {}};
     return scanp_args(param, pat, list, static_cast<int>(sizeof...(D)));
 }

@@ -124,9 +124,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     MESS_set_str((mode & 1) ? "+debugd" : "-debugd");
 
     const int ndest = static_cast<int>(dests.size());
+    const vyr::scan::Pattern parsed(pat.c_str());
     for (int tries = 0; tries < 8; ++tries) {
         const int before = p.off;
+        // The parsed pattern must scan exactly as its text does.
+        parse_param q = p;
+        const int rq = scanp_args(&q, parsed, dests.data(), ndest);
         const int r = scanp_args(&p, pat.c_str(), dests.data(), ndest);
+        require(rq == r && q.len == p.len && q.assigned == p.assigned && q.done == p.done,
+                "parsed pattern scans like its text");
         require(pool.intact(), "write past a destination");
         if (r == -1) {
             require(p.len == 0 && p.matched == 0 && p.assigned == 0 && p.done == 0,

@@ -29,42 +29,53 @@ struct Row {
     int len, done, assigned;
 };
 
+// Each row is scanned twice, from the pattern's text and from the pattern
+// parsed once (vyr::scan::Pattern): both must give the same results.
 void check_rows(const std::vector<Row> &rows) {
     for (const Row &r : rows) {
-        SCOPED_TRACE(std::string("pattern \"") + r.pat + "\" on \"" + r.text + "\"");
-        char texts[4][81];
-        int ints[4];
-        float floats[4];
-        std::vector<Dest> dests;
-        for (int i = 0; r.kinds[i] != '\0'; ++i) {
-            switch (r.kinds[i]) {
-                case 'T':
-                    std::strcpy(texts[i], "#");
-                    dests.push_back(vyr::scan::dest(texts[i]));
-                    break;
-                case 'I':
-                    ints[i] = kIntUntouched;
-                    dests.push_back(vyr::scan::dest(&ints[i]));
-                    break;
-                default: floats[i] = kFloatUntouched; dests.push_back(vyr::scan::dest(&floats[i]));
+        const vyr::scan::Pattern parsed(r.pat);
+        for (const bool use_parsed : {false, true}) {
+            SCOPED_TRACE(std::string("pattern \"") + r.pat + "\" on \"" + r.text + "\"" +
+                         (use_parsed ? " (parsed)" : ""));
+            char texts[4][81];
+            int ints[4];
+            float floats[4];
+            std::vector<Dest> dests;
+            for (int i = 0; r.kinds[i] != '\0'; ++i) {
+                switch (r.kinds[i]) {
+                    case 'T':
+                        std::strcpy(texts[i], "#");
+                        dests.push_back(vyr::scan::dest(texts[i]));
+                        break;
+                    case 'I':
+                        ints[i] = kIntUntouched;
+                        dests.push_back(vyr::scan::dest(&ints[i]));
+                        break;
+                    default:
+                        floats[i] = kFloatUntouched;
+                        dests.push_back(vyr::scan::dest(&floats[i]));
+                }
             }
-        }
-        parse_param p{};
-        scanp_set(&p, r.text);
-        EXPECT_EQ(scanp_args(&p, r.pat, dests.data(), static_cast<int>(dests.size())), r.result);
-        EXPECT_EQ(p.matched, r.result);
-        EXPECT_EQ(p.len, r.len);
-        EXPECT_EQ(p.done, r.done);
-        EXPECT_EQ(p.assigned, r.assigned);
-        ASSERT_EQ(r.want.size(), dests.size());
-        for (std::size_t i = 0; i < dests.size(); ++i) {
-            char num[40] = "#";
-            if (r.kinds[i] == 'I' && ints[i] != kIntUntouched)
-                std::snprintf(num, sizeof num, "%d", ints[i]);
-            if (r.kinds[i] == 'F' && floats[i] != kFloatUntouched)
-                std::snprintf(num, sizeof num, "%g", static_cast<double>(floats[i]));
-            EXPECT_EQ(r.kinds[i] == 'T' ? std::string(texts[i]) : std::string(num), r.want[i])
-                << "destination " << i;
+            parse_param p{};
+            scanp_set(&p, r.text);
+            const int n = static_cast<int>(dests.size());
+            const int result = use_parsed ? scanp_args(&p, parsed, dests.data(), n)
+                                          : scanp_args(&p, r.pat, dests.data(), n);
+            EXPECT_EQ(result, r.result);
+            EXPECT_EQ(p.matched, r.result);
+            EXPECT_EQ(p.len, r.len);
+            EXPECT_EQ(p.done, r.done);
+            EXPECT_EQ(p.assigned, r.assigned);
+            ASSERT_EQ(r.want.size(), dests.size());
+            for (std::size_t i = 0; i < dests.size(); ++i) {
+                char num[40] = "#";
+                if (r.kinds[i] == 'I' && ints[i] != kIntUntouched)
+                    std::snprintf(num, sizeof num, "%d", ints[i]);
+                if (r.kinds[i] == 'F' && floats[i] != kFloatUntouched)
+                    std::snprintf(num, sizeof num, "%g", static_cast<double>(floats[i]));
+                EXPECT_EQ(r.kinds[i] == 'T' ? std::string(texts[i]) : std::string(num), r.want[i])
+                    << "destination " << i;
+            }
         }
     }
 }
