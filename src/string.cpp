@@ -19,8 +19,10 @@ int clean_line(unsigned char *line) {
     while (n > 0 && line[n - 1] < 0x20) line[--n] = '\0';
     // Inside, control characters and bytes of 0x80 and above become blanks:
     // one unsigned comparison tells both apart from printable ASCII.
-    for (std::size_t i = 0; i < n; ++i)
-        if (static_cast<unsigned char>(line[i] - 0x20) >= 0x60) line[i] = ' ';
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char c = line[i];
+        line[i] = static_cast<unsigned char>(c - 0x20) >= 0x60 ? ' ' : c;  // branch-free
+    }
     return 1;
 }
 
