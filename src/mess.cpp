@@ -289,45 +289,34 @@ int emit(M_type type, const char *fmt, std::string_view text) {
     return 1;
 }
 
-// Whether a format holds no conversions but plain "%s" and "%%": most
-// messages, the element echo among them, which put_plain writes without
-// the general formatter.
-bool only_plain_strings(const char *fmt) {
-    for (const char *p = std::strchr(fmt, '%'); p != nullptr; p = std::strchr(p + 2, '%'))
-        if (p[1] != 's' && p[1] != '%') return false;
-    return true;
-}
-
-// The line is gathered first and handed to the stream in one write.
-void put_plain(FILE *f, const char *fmt, va_list ap) {
+// Writes a message whose format holds no conversions but plain "%s" and
+// "%%" (most messages, the element echo among them) without the general
+// formatter, gathered into one write. Returns false, having written and
+// consumed nothing, for any other format or a text too long to gather.
+bool put_plain(FILE *f, const char *fmt, va_list ap) {
     char buf[512];
     std::size_t used = 0;
     auto add = [&](const char *s, std::size_t n) {
-        if (used + n > sizeof buf) {
-            fwrite_unlocked(buf, 1, used, f);
-            used = 0;
-            if (n > sizeof buf) {
-                fwrite_unlocked(s, 1, n, f);
-                return;
-            }
-        }
+        if (used + n > sizeof buf) return false;
         std::memcpy(buf + used, s, n);
         used += n;
+        return true;
     };
     for (;;) {
         const char *pc = std::strchr(fmt, '%');
-        add(fmt, pc ? static_cast<std::size_t>(pc - fmt) : std::strlen(fmt));
+        if (!add(fmt, pc ? static_cast<std::size_t>(pc - fmt) : std::strlen(fmt))) return false;
         if (pc == nullptr) break;
         if (pc[1] == 's') {
             const char *arg = va_arg(ap, const char *);
             if (arg == nullptr) arg = "(null)";
-            add(arg, std::strlen(arg));
-        } else {
-            add("%", 1);
+            if (!add(arg, std::strlen(arg))) return false;
+        } else if (pc[1] != '%' || !add("%", 1)) {
+            return false;
         }
         fmt = pc + 2;
     }
     fwrite_unlocked(buf, 1, used, f);
+    return true;
 }
 
 }  // namespace
@@ -402,10 +391,10 @@ int MESS_print(M_type type, const char *mess, ...) {
         // The terminal alone: format straight into its stream (the element
         // echo takes this road for every element).
         FILE *f = (type & kErrorWarnBits) ? err_stream() : out_stream();
-        if (only_plain_strings(mess))
-            put_plain(f, mess, ap);
-        else
-            std::vfprintf(f, mess, ap);
+        va_list plain;
+        va_copy(plain, ap);
+        if (!put_plain(f, mess, plain)) std::vfprintf(f, mess, ap);
+        va_end(plain);
         va_end(ap);
         return 1;
     }
