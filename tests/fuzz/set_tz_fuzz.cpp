@@ -7,26 +7,13 @@
 #include <cstring>
 #include <string>
 
+#include "label_check.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
 namespace {
 
 constexpr int M = VYR_MISSING;
-
-void check_label(Date d) {
-    char buf[48];
-    std::memset(buf, '#', sizeof buf);
-    if (DATE_make_label(&d, buf) != 0) std::abort();
-    const std::size_t n = std::strlen(buf);
-    if (n < 2 || n > 31) std::abort();
-    for (std::size_t i = 32; i < sizeof buf; ++i)
-        if (buf[i] != '#') std::abort();
-    // Every label ends in the two digits of its year; a cut label would not.
-    if (!std::isdigit(static_cast<unsigned char>(buf[n - 1])) ||
-        !std::isdigit(static_cast<unsigned char>(buf[n - 2])))
-        std::abort();
-}
 
 }  // namespace
 
