@@ -33,8 +33,11 @@ constexpr mode_t kDirMode = 0755;      // less the process's umask
 constexpr Date kUnsetReference = {VYR_MISSING, VYR_MISSING, VYR_MISSING, VYR_MISSING,
                                   VYR_MISSING, VYR_MISSING, VYR_MISSING, 0};
 
+constexpr std::size_t kKeyMax = 29;  // characters of a substitution key
+
 struct State {
     Date set = kUnsetReference;  // fixed or stepped date fields for naming
+    std::string keys[256];       // substitution keys by character; empty: unset
 };
 State g;
 
@@ -158,7 +161,21 @@ const Date &reference_time() { return g.set; }
 
 void reset_reference_time() { g.set = kUnsetReference; }
 
+void reset_files() { g = State{}; }
+
+const char *file_key(char k) { return g.keys[static_cast<unsigned char>(k)].c_str(); }
+
 }  // namespace vyr
+
+int FILE_set_key(char key, const char *str) {
+    return vyr::guarded(0, [&] {
+        std::string v(std::string_view(str ? str : "").substr(0, kKeyMax));
+        for (char &c : v)
+            if (c == ' ') c = '_';
+        g.keys[static_cast<unsigned char>(key)] = std::move(v);
+        return 0;
+    });
+}
 
 int FILE_set_time(const Date *datim) {
     if (datim == nullptr) return -1;

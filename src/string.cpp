@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "vyr.h"
+#include "vyr_int.h"
 
 namespace {
 
@@ -109,3 +110,17 @@ int stricmp(const char *s1, const char *s2) {
         if (a != b || a == 0) return a - b;
     }
 }
+
+namespace vyr {
+
+bool copy_text(char *dst, std::size_t cap, std::string_view src, Overflow rule) {
+    if (dst == nullptr || cap == 0) return false;
+    std::size_t n = src.size();
+    bool fits = n < cap;
+    if (!fits) n = rule == Overflow::Cut ? cap - 1 : 0;
+    std::memmove(dst, src.data(), n);  // the text may lie in dst itself
+    dst[n] = '\0';
+    return fits;
+}
+
+}  // namespace vyr

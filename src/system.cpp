@@ -22,6 +22,7 @@ constexpr M_type kWarnLevel = 0x000000C0;
 
 struct State {
     FILE *input = nullptr;  // null: stdin
+    bool exit_throws = false;
 };
 State g;
 
@@ -104,22 +105,34 @@ void set_terminal_input(FILE *in) { g.input = in; }
 
 FILE *terminal_input() { return g.input ? g.input : stdin; }
 
+void set_exit_throws(bool on) { g.exit_throws = on; }
+
+void reset_library() {
+    reset_messages();
+    reset_resources();
+    reset_definitions();
+    reset_files();
+    reset_time_zone();
+    FLAG_reset(0);
+    FLAG_resetplot(1);
+}
+
 }  // namespace vyr
 
 const char *VYR_version() { return "5.60.4-LINUX-X11"; }
 
-void VYR_exit(int status) { std::exit(status); }
+void VYR_exit(int status) {
+    if (g.exit_throws) throw vyr::exit_request{status};
+    std::exit(status);
+}
 
 int VYR_set_command(const char *string) {
     if (string == nullptr) return 0;
     std::string_view s(string);
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
     if (strnicmp(string, "set", 3) == 0) {
-        try {
-            return set_command(s);
-        } catch (...) {
-            return 1;  // no memory for the value: the command is dropped
-        }
+        // No memory for the value: the command is dropped.
+        return vyr::guarded(1, [&] { return set_command(s); });
     }
     if (strnicmp(string, "exit", 4) == 0) VYR_exit(VYR_OK);
     return 0;

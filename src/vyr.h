@@ -36,6 +36,9 @@ constexpr M_type M_OUT2 = 0x000F0000;
 constexpr M_type M_OUT3 = 0x00F00000;
 constexpr M_type M_OUT4 = 0x0F000000;
 constexpr M_type M_DEBUG = 0xF0000000;
+// Sub-levels that callers print at on their own.
+constexpr M_type M_PRINT_LIST = 0x00000008;  // lines of the resource listing
+constexpr M_type M_MESS_LIST = 0x00000800;   // the "Set resources" listing at a prompt
 constexpr M_type M_DEBUG_CONV = 0x10000000;  // file-name conventions
 constexpr M_type M_DEBUG_DOM = 0x40000000;   // domains and paths
 constexpr M_type M_DEBUG_RES = 0x80000000;   // resources, scanner, queue
@@ -199,6 +202,17 @@ int MESS_print_prog(const char *string);
 extern int64_t flags[30];
 extern int plot_it[13];
 
+// The run flags the suite reads or writes. Every flag is VYR_MISSING after
+// resource start-up until a conversion sets it.
+enum FLAG_index : int {
+    FLAG_DEVICE = 2,      // output device code; 1 when the device resource names none
+    FLAG_DOMAIN = 5,      // last decoded domain: 1 explicit, 2 region, -1 invalid
+    FLAG_PLOT_TYPE = 11,  // plot type code of the plot_type resource
+    FLAG_FILE_PARAM = 15, // file parameter mode: 1 calc/over, 2 app, 3 use
+    FLAG_BATCH = 19,      // 1 in batch mode: no prompts, quieter messages
+    FLAG_HELP = 20,       // 1 when help was asked for
+};
+
 int FLAG_set(int flag, int value);
 int FLAG_reset(int value);
 int FLAG_batch();
@@ -255,6 +269,9 @@ FILE *FILE_open(const char *file, const char *access);
 // Stores the reference-time settings used when naming files (all eight
 // fields are copied); 0, or -1 for a null date.
 int FILE_set_time(const Date *datim);
+// Stores the first 29 characters of str (blanks turned into "_") as the
+// substitution key k of name patterns; 0.
+int FILE_set_key(char key, const char *str);
 
 // ---------------------------------------------------------------------------
 // Dates and labels (date.cpp)

@@ -5,21 +5,45 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "vyr.h"
 
 namespace vyr {
 
+// What VYR_exit throws instead of ending the process while tests or fuzz
+// targets have asked for it (set_exit_throws): the status it was given.
+struct exit_request {
+    int status;
+};
+// On: VYR_exit throws exit_request. Off (start-up): it ends the process.
+void set_exit_throws(bool on);
+
 // Runs the body of a fixed-name function: a failed allocation inside shows
 // as the function's failure result, never as an exception leaving the API.
+// An exit requested inside goes on to whoever asked for exits to throw.
 template <class R, class F>
 R guarded(R fail, F body) {
     try {
         return body();
+    } catch (const exit_request &) {
+        throw;
     } catch (...) {
         return fail;
     }
 }
+
+// The one bounded copy into a caller's buffer of cap bytes: the text and a
+// terminator. A text that does not fit is either refused (the buffer gets
+// the empty text, the result is false) or cut to cap-1 bytes (the result
+// is false too, so that a caller can tell). A cap of 0 writes nothing.
+enum class Overflow { Refuse, Cut };
+bool copy_text(char *dst, std::size_t cap, std::string_view src, Overflow rule);
+
+// Back to the start-up state of every module: messages, resources,
+// definition files, files and names, time zone, run flags. For fuzz targets
+// and tests that run a whole program's start-up again and again.
+void reset_library();
 
 // The clock (date.cpp). Every reading of the current time goes through
 // clock_now(), so tests can fix it with set_clock(); null restores the system clock.
@@ -60,6 +84,11 @@ int queue_timeout();
 // except sec, which is 0.
 const Date &reference_time();
 void reset_reference_time();
+// Back to the start-up state of the files module: reference time, keys,
+// conventions and the current file name.
+void reset_files();
+// The text of substitution key k, empty when unset.
+const char *file_key(char k);
 
 // Back to the start-up state of the definition files (def_read.cpp): file
 // closed, program "Vyr" without title, no tags, no open IF.
