@@ -95,30 +95,31 @@ int free_parsed_array(int argc, char **argv) {
 
 int strnicmp(const char *s1, const char *s2, int n) {
     if (s1 == nullptr || s2 == nullptr) return 1;
-    for (int i = 0;; ++i) {
-        int a = fold(static_cast<unsigned char>(s1[i]));
-        int b = fold(static_cast<unsigned char>(s2[i]));
-        if (a != b || a == 0 || i + 1 >= n) return a - b;
-    }
+    return vyr::icompare(s1, s2, n < 1 ? 1 : static_cast<std::size_t>(n));
 }
 
 int stricmp(const char *s1, const char *s2) {
     if (s1 == nullptr || s2 == nullptr) return 1;
-    for (std::size_t i = 0;; ++i) {
-        int a = fold(static_cast<unsigned char>(s1[i]));
-        int b = fold(static_cast<unsigned char>(s2[i]));
-        if (a != b || a == 0) return a - b;
-    }
+    return vyr::icompare(s1, s2);
 }
 
 namespace vyr {
+
+int icompare(std::string_view s1, std::string_view s2, std::size_t n) {
+    // The end of a text compares as its terminator would.
+    for (std::size_t i = 0;; ++i) {
+        int a = i < s1.size() ? fold(static_cast<unsigned char>(s1[i])) : 0;
+        int b = i < s2.size() ? fold(static_cast<unsigned char>(s2[i])) : 0;
+        if (a != b || a == 0 || i + 1 >= n) return a - b;
+    }
+}
 
 bool copy_text(char *dst, std::size_t cap, std::string_view src, Overflow rule) {
     if (dst == nullptr || cap == 0) return false;
     std::size_t n = src.size();
     bool fits = n < cap;
     if (!fits) n = rule == Overflow::Cut ? cap - 1 : 0;
-    std::memmove(dst, src.data(), n);  // the text may lie in dst itself
+    if (n > 0) std::memmove(dst, src.data(), n);  // the text may lie in dst itself
     dst[n] = '\0';
     return fits;
 }

@@ -16,9 +16,6 @@ namespace {
 
 constexpr std::size_t kAnswerMax = 79;        // characters kept of one answer line
 constexpr std::size_t kResourceNameMax = 19;  // longest name a "set" answer may give
-constexpr M_type kPromptLevel = 0x0000000F;
-constexpr M_type kListLevel = 0x00000800;
-constexpr M_type kWarnLevel = 0x000000C0;
 
 struct State {
     FILE *input = nullptr;  // null: stdin
@@ -35,23 +32,16 @@ bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // cannot answer the next question. False at end of input before any
 // character.
 bool read_answer(Answer &line) {
-    FILE *in = vyr::terminal_input();
-    std::size_t n = 0;
-    bool any = false;
-    for (int c; (c = std::fgetc(in)) != EOF;) {
-        any = true;
-        if (c == '\n') break;
-        if (n < kAnswerMax) line[n++] = static_cast<char>(c);
-    }
-    line[n] = '\0';
-    return any;
+    vyr::FileLineSource src(vyr::terminal_input());
+    return vyr::read_line(src, line, static_cast<int>(kAnswerMax),
+                          {vyr::LongLine::ReadAway, false}) >= 0;
 }
 
 // Shows the prompt and waits for the answer, without its line end. End of
 // input is taken as "exit": an unattended prompt must neither spin nor take
 // an empty answer, which would name standard input at a file prompt.
 void ask(const char *prompt, Answer &line) {
-    MESS_print(kPromptLevel, "%s", prompt ? prompt : "");
+    MESS_print(M_PRINT, "%s", prompt ? prompt : "");
     vyr::flush_messages();
     if (!read_answer(line)) VYR_exit(VYR_OK);
     wstrim_string(line);
@@ -69,14 +59,14 @@ int set_command(std::string_view s) {
     while (pos < n && s[pos] != '=' && s[pos] != ' ') ++pos;
     std::string_view name = s.substr(name_start, pos - name_start);
     if (name.empty()) {
-        MESS_print(kListLevel, "Set resources\n");
+        MESS_print(M_MESS_LIST, "Set resources\n");
         RES_list();
-        MESS_print(kListLevel, "\n");
+        MESS_print(M_MESS_LIST, "\n");
         return 1;
     }
     if (name.size() > kResourceNameMax) {
         // Cutting the name would store the value under another resource.
-        MESS_print(kWarnLevel, "Resource name too long: %.*s\n", static_cast<int>(name.size()),
+        MESS_print(M_WARN, "Resource name too long: %.*s\n", static_cast<int>(name.size()),
                    name.data());
         return 1;
     }

@@ -40,6 +40,69 @@ R guarded(R fail, F body) {
 enum class Overflow { Refuse, Cut };
 bool copy_text(char *dst, std::size_t cap, std::string_view src, Overflow rule);
 
+// The one case-insensitive comparison (ASCII folding), behind stricmp and
+// strnicmp: compares at most n characters, stopping at the first difference
+// or at the end of either text; the folded difference there, 0 when equal.
+int icompare(std::string_view s1, std::string_view s2, std::size_t n = std::string_view::npos);
+
+// The one line reader (tools.cpp). A source hands out the bytes that come
+// next, a run at a time; read_line takes a line of at most limit characters
+// into out (limit + 1 bytes) and returns its length, 0 for an empty line,
+// -1 at the end of the input (out then untouched).
+class LineSource {
+  public:
+    virtual ~LineSource() = default;
+    // The bytes that come next, without taking them; empty at the end of
+    // the input (or when it cannot be read).
+    virtual std::string_view peek() = 0;
+    // Takes the first n bytes of the last peek.
+    virtual void consume(std::size_t n) = 0;
+};
+// What becomes of the rest of a line longer than the limit: a piece of its
+// own for the next read; skipped whole (the line reports itself as long);
+// read away (the line keeps its first limit characters).
+enum class LongLine { Piece, Skip, ReadAway };
+struct LineRule {
+    LongLine rest;
+    // true: a line end is left in the input and the next read passes over
+    // one line end first, so an empty first line is passed over; false: a
+    // line end is taken with its line.
+    bool skip_empty_first;
+};
+int read_line(LineSource &src, char *out, int limit, LineRule rule, bool *long_line = nullptr);
+// A stream read a byte at a time, so that what is not read stays in it.
+class FileLineSource final : public LineSource {
+  public:
+    explicit FileLineSource(FILE *f) : f_(f) {}
+    ~FileLineSource() override;
+    FileLineSource(const FileLineSource &) = delete;
+    FileLineSource &operator=(const FileLineSource &) = delete;
+    std::string_view peek() override;
+    void consume(std::size_t n) override;
+
+  private:
+    FILE *f_;
+    int held_ = EOF;  // the byte peeked and not yet taken
+    char byte_ = 0;
+};
+
+// A stream read in large blocks, for a reader that owns it to the end: the
+// same lines as FileLineSource, in a fraction of the time, but what it read
+// ahead is gone from the stream. A failed read ends the input and is kept.
+class BlockLineSource final : public LineSource {
+  public:
+    explicit BlockLineSource(FILE *f) : f_(f) {}
+    std::string_view peek() override;
+    void consume(std::size_t n) override { pos_ += n; }
+    bool failed() const { return failed_; }
+
+  private:
+    FILE *f_;
+    char buf_[1 << 16];
+    std::size_t pos_ = 0, end_ = 0;
+    bool failed_ = false;
+};
+
 // Back to the start-up state of every module: messages, resources,
 // definition files, files and names, time zone, run flags. For fuzz targets
 // and tests that run a whole program's start-up again and again.

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "vyr.h"
+#include "vyr_int.h"
 
 namespace {
 
@@ -162,3 +164,75 @@ TEST(tools_test, unusable_arguments_read_nothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every piece a source gives under the suite's line rule, to the end.
+std::vector<Piece> all_pieces(vyr::LineSource &src, int limit) {
+    std::vector<Piece> out;
+    std::vector<char> buf(static_cast<std::size_t>(limit) + 1);
+    for (int n; (n = vyr::read_line(src, buf.data(), limit, {vyr::LongLine::Piece, true})) >= 0;)
+        out.push_back({n, std::string(buf.data(), static_cast<std::size_t>(n))});
+    return out;
+}
+
+}  // namespace
+
+// The decoder reads in blocks; it must see exactly the pieces fgetline
+// gives, whatever the line lengths, empty lines and block boundaries.
+TEST(tools_test, block_reader_gives_the_pieces_of_fgetline) {
+    std::mt19937 rng(20261208);
+    for (int round = 0; round < 300; ++round) {
+        const int limit = round % 3 == 0 ? 160 : 1 + static_cast<int>(rng() % 12);
+        std::string text;
+        const int lines = static_cast<int>(rng() % 40);
+        for (int i = 0; i < lines; ++i) {
+            // Lengths around the limit and its multiples, empty lines, a NUL.
+            const int len = static_cast<int>(rng() % 4 == 0 ? rng() % 3 * limit + rng() % 3
+                                                              : rng() % (2 * limit + 2));
+            for (int k = 0; k < len; ++k) text += "ab \0"[rng() % 4];
+            if (i + 1 < lines || rng() % 2) text += '\n';
+        }
+        if (round % 50 == 7) text.assign(70000 + rng() % 5000, 'x');  // beyond one block
+
+        File a = stream_of(text), b = stream_of(text);
+        ASSERT_TRUE(a && b);
+        std::vector<Piece> expect;
+        std::vector<char> buf(static_cast<std::size_t>(limit) + 1);
+        for (int n; (n = fgetnline(a.get(), buf.data(), limit)) >= 0;)
+            expect.push_back({n, std::string(buf.data(), static_cast<std::size_t>(n))});
+        vyr::BlockLineSource block(b.get());
+        const std::vector<Piece> got = all_pieces(block, limit);
+        ASSERT_EQ(got.size(), expect.size()) << "round " << round;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].result, expect[i].result) << "round " << round << " piece " << i;
+            EXPECT_EQ(got[i].text, expect[i].text) << "round " << round << " piece " << i;
+        }
+    }
+}
+
+// The other rules of the one reader: a long line skipped whole (and told),
+// or read away; the line end taken with its line, so an empty first line
+// counts.
+TEST(tools_test, long_line_rules) {
+    File f = stream_of("\n0123456789\nabc\n0123\n");
+    ASSERT_TRUE(f);
+    char buf[5];
+    bool long_line = false;
+    const vyr::LineRule skip{vyr::LongLine::Skip, false}, away{vyr::LongLine::ReadAway, false};
+    struct Step {
+        vyr::LineRule rule;
+        int result;
+        const char *text;
+        bool long_line;
+    } steps[] = {
+        {skip, 0, "", false},      {skip, 4, "0123", true}, {away, 3, "abc", false},
+        {away, 4, "0123", false},  {away, -1, "0123", false},
+    };
+    for (const Step &s : steps) {
+        vyr::FileLineSource src(f.get());
+        EXPECT_EQ(vyr::read_line(src, buf, 4, s.rule, &long_line), s.result);
+        EXPECT_STREQ(buf, s.text);
+        EXPECT_EQ(long_line, s.long_line);
+    }
+}
