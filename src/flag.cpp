@@ -29,9 +29,9 @@ int FLAG_reset(int value) {
     return 0;
 }
 
-int FLAG_batch() { return flags[19] > 0; }
+int FLAG_batch() { return flags[FLAG_BATCH] > 0; }
 
-int FLAG_help() { return flags[20] > 0; }
+int FLAG_help() { return flags[FLAG_HELP] > 0; }
 
 int FLAG_setplot(int type, int val) {
     if (type < 0 || type > 12) return 0;

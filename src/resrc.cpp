@@ -3,8 +3,11 @@
 // values into program state, and the list of gathered values.
 //
 // Values live in one singly linked list in order of first creation, behind
-// a head node that carries nothing. Names are unique and compared exactly.
-// Nodes live until the process ends; a replaced value is freed.
+// a head node that carries nothing, with an index by name beside it so that
+// storing stays cheap however many values a definition file holds. Names
+// are unique and compared exactly. Nodes live until the process ends. A
+// replaced value is freed only when nobody was ever given a pointer to it;
+// one that was handed out is retired and kept for the run.
 //
 // Nothing gathered here is ever used as a format: definition-file lines,
 // environment values, window answers and options may hold "%" and any other
@@ -19,7 +22,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "vyr.h"
 #include "vyr_int.h"
@@ -30,7 +36,10 @@ namespace {
 struct State {
     res_obj root_res{};         // head node; carries nothing
     res_obj *last = &root_res;  // most recently created node
-    res_obj *prev = &root_res;  // node before the one last searched for by a store
+    // The nodes by name; the keys are the nodes' own names.
+    std::unordered_map<std::string_view, res_obj *> index;
+    // Replaced values that had been handed out: readers may still hold them.
+    std::vector<char *> retired;
     int clargc = 0;
     char **clargv = nullptr;
     int window_q = -1;   // queue of the connected display window
@@ -38,9 +47,9 @@ struct State {
 };
 State g;
 
-constexpr int kTableRows = 75;  // rows of RES_init's table, the end row included
-constexpr int kNameCap = 50;    // option names: 49 characters
-constexpr int kValueCap = 200;  // values from files and environment: 199 characters
+constexpr std::size_t kStrcpyMax = 159;  // a CV_strcpy target is a file-name buffer
+constexpr int kNameCap = 50;             // option names: 49 characters
+constexpr int kValueCap = 200;           // values from files and environment: 199 characters
 constexpr int kAllPositional = 10;
 constexpr int kReplyCap = 120;      // a window's reply text with its terminator
 constexpr int kRowAlarmFactor = 5;  // a row's answer may take 5 queue time-outs
@@ -56,100 +65,199 @@ struct CatalogueRow {
     const char *cmd;  // null for a positional row
     DEF_convert cvt;
     int pos;  // positional marker, 0 for a keyed row
+    // The help entry: synopsis, then the description on the same line (null:
+    // the synopsis stands alone), then continuation lines (null-terminated).
+    const char *synopsis;
+    const char *text;
+    const char *const *more;
 };
 
-// One row per key that has one; the order is that of the suite's reference
+constexpr const char *kMessageMore[] = {
+    "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n", nullptr};
+
+#define VYR_DOMAIN_FORM                                                                     \
+    "               region=predefined region:\n",                                           \
+        "                  us,ne,at,se,mw,sp,nw,sw,etc\n",                                  \
+        "               proj=projection, clat=central latitude, clon=central longitude,\n", \
+        "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
+
+constexpr const char *kRegionMore[] = {"             Region to be used for plotting and gridding\n",
+                                       VYR_DOMAIN_FORM,
+                                       "               us,ne,at,se,mw,sp,nw,sw,var\n", nullptr};
+constexpr const char *kPlotDomainMore[] = {"             Output plot domain\n", VYR_DOMAIN_FORM,
+                                           nullptr};
+constexpr const char *kGridDomainMore[] = {"             Grid domain\n", VYR_DOMAIN_FORM, nullptr};
+#undef VYR_DOMAIN_FORM
+
+constexpr const char *kObjectMore[] = {"             Objective analysis parameters\n", nullptr};
+
+// One row per key that has one, carrying its help entry, so that no key
+// can be catalogued without one; the order is that of the suite's reference
 // table. Shared names and the key "in" stay shared on purpose.
 constexpr CatalogueRow kCatalogue[] = {
-    {RES_help, "help", "vyrhelp", "h", CV_help, 0},
-    {RES_batch, "batch", "vyrbatch", "ba", CV_batch, 0},
-    {RES_message, "message", "vyrmess", "me", CV_mess, 0},
-    {RES_ingestor, "ingestor", "vyringestor", "di", CV_ingestor, 0},
-    {RES_name_conv, "name_conv", "vyrnameconv", "nc", CV_name, 0},
-    {RES_in_file, "in_file", "vyrinfile", "if", CV_string, 0},
-    {RES_in_files, "in_file", "vyrinfile", "if", CV_string, 0},
-    {RES_out_file, "out_file", "vyroutfile", "of", CV_string, 0},
-    {RES_input, "input", "vyrin", "in", CV_string, 0},
-    {RES_inputg, "input", "vyrin", "inp", CV_string, 0},
-    {RES_output, "output", "vyrout", "ou", CV_string, 0},
-    {RES_file_path, "file_path", "vyrfile", "fp", CV_path, 0},
-    {RES_data_path, "data_path", "vyrdata", "dp", CV_path, 0},
-    {RES_con_path, "con_path", "vyrcon", "cp", CV_path, 0},
-    {RES_raw_path, "raw_path", "vyrraw", "rp", CV_path, 0},
-    {RES_grid_path, "grid_path", "vyrgrid", "gp", CV_path, 0},
-    {RES_watch_path, "watch_path", "vyrwatch", "wp", CV_path, 0},
-    {RES_image_path, "image_path", "vyrimage", "ip", CV_string, 0},
-    {RES_text_path, "text_path", "vyrtext", "tp", CV_path, 0},
-    {RES_model_path, "model_path", "vyrmpath", "mp", CV_path, 0},
-    {RES_sat_path, "sat_path", "vyrsat", "sp", CV_path, 0},
-    {RES_map_file, "map_file", "vyrmap", "mf", CV_string, 0},
-    {RES_bull_file, "bull_file", "vyrbullfile", "bf", CV_string, 0},
-    {RES_log_file, "log_file", "vyrlog", "lf", CV_string, 0},
-    {RES_city_file, "city_file", "vyrcity", "cf", CV_string, 0},
-    {RES_file_param, "file_param", "vyrfileparam", "pf", CV_file_param, 0},
-    {RES_current, "current", "vyrcurrent", "cu", CV_current, 0},
-    {RES_hour, "hour", "vyrhour", "ho", CV_hour, 0},
-    {RES_num_hour, "num_hour", "vyrnumhour", "nh", CV_string, 0},
-    {RES_decode_hour, "decode_hour", "vyrdecode", "dh", CV_string, 0},
-    {RES_model, "model", "vyrmodel", "mo", CV_string, 0},
-    {RES_grid_type, "grid_type", "vyrgridtype", "gt", CV_int, 0},
-    {RES_grid_num, "grid_num", "vyrgridnum", "gn", CV_string, 0},
-    {RES_identifier, "identifier", "vyrident", "id", CV_string, 0},
-    {RES_product, "product", "vyrproduct", "ph", CV_string, 0},
-    {RES_forecast, "forecast", "vyrforecast", "fc", CV_string, 0},
-    {RES_state, "state", "vyrstate", "st", CV_string, 0},
-    {RES_plot_domain, "plot_domain", "vyrdomain", "pd", CV_domain, 0},
-    {RES_grid_domain, "grid_domain", "vyrgrddomain", "gd", CV_domain, 0},
-    {RES_region, "region", "vyrregion", "re", CV_region, 0},
-    {RES_time, "time", "vyrtime", "ft", CV_string, 0},
-    {RES_level, "level", "vyrlevel", "le", CV_string, 0},
-    {RES_variable, "variable", "vyrvar", "va", CV_string, 0},
-    {RES_stat_prior, "stat_prior", "vyrprior", "pr", CV_int, 0},
-    {RES_object_param, "object_param", "vyrobject", "oa", CV_string, 0},
-    {RES_con_interval, "con_interval", "vyrconint", "in", CV_float, 0},
-    {RES_plot_type, "plot_type", "vyrplot", "pl", CV_plot_type, 0},
-    {RES_draw, "draw", "vyrdraw", "dr", CV_draw, 0},
-    {RES_parameter, "parameter", "vyrparam", "pa", CV_string, 0},
-    {RES_table, "table", "vyrtable", "ta", CV_bool, 0},
-    {RES_plot_scale, "plot_scale", "vyrscale", "sc", CV_float, 0},
-    {RES_con_base, "con_base", "vyrconbase", "cb", CV_float, 0},
-    {RES_plot_format, "plot_format", "vyrformat", "fm", CV_string, 0},
-    {RES_plot_param, "plot_param", "vyrpltparam", "pp", CV_string, 0},
-    {RES_label, "label", "vyrlabel", "la", CV_string, 0},
-    {RES_color_table, "color_table", "vyrclrtbl", "ct", CV_string, 0},
-    {RES_background, "background", "vyrback", "bg", CV_string, 0},
-    {RES_color_text, "color_text", "vyrclrtext", "cot", CV_string, 0},
-    {RES_color_data, "color_data", "vyrclrdata", "cod", CV_string, 0},
-    {RES_color_map, "color_map", "vyrclrmap", "com", CV_string, 0},
-    {RES_color_grid, "color_grid", "vyrclrgrid", "cogr", CV_string, 0},
-    {RES_color_line, "color_line", "vyrclrln", "coln", CV_string, 0},
-    {RES_color_cmap, "color_cmap", "vyrclrcmap", "cocm", CV_string, 0},
-    {RES_color_cont, "color_cont", "vyrclrcont", "coco", CV_string, 0},
-    {RES_color_label, "color_label", "vyrclrlab", "cola", CV_string, 0},
-    {RES_color_clabel, "color_clabel", "vyrclrclab", "cocl", CV_string, 0},
-    {RES_color_front, "color_front", "vyrclrfront", "cofr", CV_string, 0},
-    {RES_color_watch, "color_watch", "vyrclrwatch", "cowa", CV_string, 0},
-    {RES_color_fill, "color_fill", "vyrclrfill", "cof", CV_string, 0},
-    {RES_color_wind, "color_wind", "vyrclrwind", "cowd", CV_string, 0},
-    {RES_color_cloud, "color_cloud", "vyrclrcld", "cocd", CV_string, 0},
-    {RES_color_wx, "color_wx", "vyrclrwx", "cowx", CV_string, 0},
-    {RES_color_pop, "color_pop", "vyrclrpop", "copp", CV_string, 0},
-    {RES_color_sound, "color_sound", "vyrclrsnd", "cosd", CV_string, 0},
-    {RES_color_therm, "color_therm", "vyrclrtherm", "coth", CV_string, 0},
-    {RES_color_thrmtxt, "color_thrmtxt", "vyrclrthtxt", "cott", CV_string, 0},
-    {RES_color_hodo, "color_hodo", "vyrclrhodo", "coh", CV_string, 0},
-    {RES_color_hodtxt, "color_hodtxt", "vyrclrhdtxt", "coht", CV_string, 0},
-    {RES_font_list, "font_list", "vyrfontlist", "fl", CV_string, 0},
-    {RES_window_num, "window_num", "vyrwindownum", "wn", CV_int, 0},
-    {RES_device, "device", "vyrdevice", "de", CV_device, 0},
-    {RES_title, "title", "vyrtitle", "ti", CV_string, 0},
-    {RES_geometry, "geometry", "vyrgeometry", "ge", CV_string, 0},
-    {RES_icon, "icon", "vyricon", "ic", CV_bool, 0},
-    {RES_command, "command", "vyrcommand", nullptr, CV_strings, kAllPositional},
-    {RES_commands, "command", "vyrcommand", "cd", CV_string, 0},
-    {RES_filename, "filename", "vyrfilename", nullptr, CV_strcpy, 1},
-    {RES_filenames, "filename", "vyrfilename", nullptr, CV_strings, kAllPositional},
-    {RES_values, "value", "vyrvalue", nullptr, CV_strings, kAllPositional},
+    {RES_help, "help", "vyrhelp", "h", CV_help, 0, "-h", "Print this help", nullptr},
+    {RES_batch, "batch", "vyrbatch", "ba", CV_batch, 0, "-ba", "Run program in batch mode",
+     nullptr},
+    {RES_message, "message", "vyrmess", "me", CV_mess, 0, "-me level",
+     "Message level to be displayed:", kMessageMore},
+    {RES_ingestor, "ingestor", "vyringestor", "di", CV_ingestor, 0, "-di type",
+     "Data ingestor type", nullptr},
+    {RES_name_conv, "name_conv", "vyrnameconv", "nc", CV_name, 0, "-nc type",
+     "Naming convention file name", nullptr},
+    {RES_in_file, "in_file", "vyrinfile", "if", CV_string, 0, "-if type", "Input data file type",
+     nullptr},
+    {RES_in_files, "in_file", "vyrinfile", "if", CV_string, 0, "-if type[,...]",
+     "Input data file types", nullptr},
+    {RES_out_file, "out_file", "vyroutfile", "of", CV_string, 0, "-of type", "Output file type",
+     nullptr},
+    {RES_input, "input", "vyrin", "in", CV_string, 0, "-in file", "Input file name", nullptr},
+    {RES_inputg, "input", "vyrin", "inp", CV_string, 0, "-inp file", "Input grid file name",
+     nullptr},
+    {RES_output, "output", "vyrout", "ou", CV_string, 0, "-ou file", "Output file name", nullptr},
+    {RES_file_path, "file_path", "vyrfile", "fp", CV_path, 0, "-fp path", "File path", nullptr},
+    {RES_data_path, "data_path", "vyrdata", "dp", CV_path, 0, "-dp path", "Raw data path", nullptr},
+    {RES_con_path, "con_path", "vyrcon", "cp", CV_path, 0, "-cp path", "Converted data path",
+     nullptr},
+    {RES_raw_path, "raw_path", "vyrraw", "rp", CV_path, 0, "-rp path", "Raw files path", nullptr},
+    {RES_grid_path, "grid_path", "vyrgrid", "gp", CV_path, 0, "-gp path", "Gridded data path",
+     nullptr},
+    {RES_watch_path, "watch_path", "vyrwatch", "wp", CV_path, 0, "-wp path", "Watch file data path",
+     nullptr},
+    {RES_image_path, "image_path", "vyrimage", "ip", CV_string, 0, "-ip path", "Image file path",
+     nullptr},
+    {RES_text_path, "text_path", "vyrtext", "tp", CV_path, 0, "-tp path", "Text file path",
+     nullptr},
+    {RES_model_path, "model_path", "vyrmpath", "mp", CV_path, 0, "-mp path", "Model file path",
+     nullptr},
+    {RES_sat_path, "sat_path", "vyrsat", "sp", CV_path, 0, "-sp path", "Satellite file path",
+     nullptr},
+    {RES_map_file, "map_file", "vyrmap", "mf", CV_string, 0, "-mf file", "Map file name", nullptr},
+    {RES_bull_file, "bull_file", "vyrbullfile", "bf", CV_string, 0, "-bf file",
+     "Bulletin file name", nullptr},
+    {RES_log_file, "log_file", "vyrlog", "lf", CV_string, 0, "-lf file", "Log file name", nullptr},
+    {RES_city_file, "city_file", "vyrcity", "cf", CV_string, 0, "-cf file",
+     "City database file name", nullptr},
+    {RES_file_param, "file_param", "vyrfileparam", "pf", CV_file_param, 0, "-pf param",
+     "File parameters: use,calc,over,app", nullptr},
+    {RES_current, "current", "vyrcurrent", "cu", CV_current, 0, "-cu [hour]",
+     "Use current data file", nullptr},
+    {RES_hour, "hour", "vyrhour", "ho", CV_hour, 0, "-ho hour", "Actual hour of the file", nullptr},
+    {RES_num_hour, "num_hour", "vyrnumhour", "nh", CV_string, 0, "-nh hour[,step]",
+     "Number of hours to view", nullptr},
+    {RES_decode_hour, "decode_hour", "vyrdecode", "dh", CV_string, 0, "-dh hour",
+     "Hour of the data to decode", nullptr},
+    {RES_model, "model", "vyrmodel", "mo", CV_string, 0, "-mo model", "Model name", nullptr},
+    {RES_grid_type, "grid_type", "vyrgridtype", "gt", CV_int, 0, "-gt type", "Grid type number",
+     nullptr},
+    {RES_grid_num, "grid_num", "vyrgridnum", "gn", CV_string, 0, "-gn num[,...]", "Grid numbers",
+     nullptr},
+    {RES_identifier, "identifier", "vyrident", "id", CV_string, 0, "-id ident",
+     "Station identifier", nullptr},
+    {RES_product, "product", "vyrproduct", "ph", CV_string, 0, "-ph product", "Product name",
+     nullptr},
+    {RES_forecast, "forecast", "vyrforecast", "fc", CV_string, 0, "-fc hour[,...]",
+     "Forecast hours", nullptr},
+    {RES_state, "state", "vyrstate", "st", CV_string, 0, "-st state", "State abbreviation",
+     nullptr},
+    {RES_plot_domain, "plot_domain", "vyrdomain", "pd", CV_domain, 0,
+     "-pd region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kPlotDomainMore},
+    {RES_grid_domain, "grid_domain", "vyrgrddomain", "gd", CV_domain, 0,
+     "-gd region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kGridDomainMore},
+    {RES_region, "region", "vyrregion", "re", CV_region, 0,
+     "-re region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kRegionMore},
+    {RES_time, "time", "vyrtime", "ft", CV_string, 0, "-ft time", "Forecast time", nullptr},
+    {RES_level, "level", "vyrlevel", "le", CV_string, 0, "-le level", "Level of the data", nullptr},
+    {RES_variable, "variable", "vyrvar", "va", CV_string, 0, "-va var[,...]", "Variables to use",
+     nullptr},
+    {RES_stat_prior, "stat_prior", "vyrprior", "pr", CV_int, 0, "-pr prior",
+     "Priority of stations used in the plot", nullptr},
+    {RES_object_param, "object_param", "vyrobject", "oa", CV_string, 0,
+     "-oa smooth[,radinf,pass,conv,min]", nullptr, kObjectMore},
+    {RES_con_interval, "con_interval", "vyrconint", "in", CV_float, 0, "-in interval",
+     "Contour interval", nullptr},
+    {RES_plot_type, "plot_type", "vyrplot", "pl", CV_plot_type, 0, "-pl type",
+     "Plot type: cf,lcf,ln,dln,ndln,value,none", nullptr},
+    {RES_draw, "draw", "vyrdraw", "dr", CV_draw, 0, "-dr param[,...]",
+     "Draw components: text,data,sum,map,none", nullptr},
+    {RES_parameter, "parameter", "vyrparam", "pa", CV_string, 0, "-pa param[,...]",
+     "Program parameters", nullptr},
+    {RES_table, "table", "vyrtable", "ta", CV_bool, 0, "-ta", "Print a table of the values",
+     nullptr},
+    {RES_plot_scale, "plot_scale", "vyrscale", "sc", CV_float, 0, "-sc scale", "Plot scale factor",
+     nullptr},
+    {RES_con_base, "con_base", "vyrconbase", "cb", CV_float, 0, "-cb base", "Contour base value",
+     nullptr},
+    {RES_plot_format, "plot_format", "vyrformat", "fm", CV_string, 0, "-fm format", "Plot format",
+     nullptr},
+    {RES_plot_param, "plot_param", "vyrpltparam", "pp", CV_string, 0, "-pp param[,...]",
+     "Plot parameters", nullptr},
+    {RES_label, "label", "vyrlabel", "la", CV_string, 0, "-la label", "Plot label", nullptr},
+    {RES_color_table, "color_table", "vyrclrtbl", "ct", CV_string, 0, "-ct file",
+     "Color table file name", nullptr},
+    {RES_background, "background", "vyrback", "bg", CV_string, 0, "-bg color", "Background color",
+     nullptr},
+    {RES_color_text, "color_text", "vyrclrtext", "cot", CV_string, 0, "-cot color", "Text color",
+     nullptr},
+    {RES_color_data, "color_data", "vyrclrdata", "cod", CV_string, 0, "-cod color", "Data color",
+     nullptr},
+    {RES_color_map, "color_map", "vyrclrmap", "com", CV_string, 0, "-com color", "Map color",
+     nullptr},
+    {RES_color_grid, "color_grid", "vyrclrgrid", "cogr", CV_string, 0, "-cogr color", "Grid color",
+     nullptr},
+    {RES_color_line, "color_line", "vyrclrln", "coln", CV_string, 0, "-coln color", "Line color",
+     nullptr},
+    {RES_color_cmap, "color_cmap", "vyrclrcmap", "cocm", CV_string, 0, "-cocm color",
+     "Contour color map", nullptr},
+    {RES_color_cont, "color_cont", "vyrclrcont", "coco", CV_string, 0, "-coco color",
+     "Contour color", nullptr},
+    {RES_color_label, "color_label", "vyrclrlab", "cola", CV_string, 0, "-cola color",
+     "Label color", nullptr},
+    {RES_color_clabel, "color_clabel", "vyrclrclab", "cocl", CV_string, 0, "-cocl color",
+     "Contour label color", nullptr},
+    {RES_color_front, "color_front", "vyrclrfront", "cofr", CV_string, 0, "-cofr color",
+     "Front color", nullptr},
+    {RES_color_watch, "color_watch", "vyrclrwatch", "cowa", CV_string, 0, "-cowa color",
+     "Watch box color", nullptr},
+    {RES_color_fill, "color_fill", "vyrclrfill", "cof", CV_string, 0, "-cof color", "Fill color",
+     nullptr},
+    {RES_color_wind, "color_wind", "vyrclrwind", "cowd", CV_string, 0, "-cowd color", "Wind color",
+     nullptr},
+    {RES_color_cloud, "color_cloud", "vyrclrcld", "cocd", CV_string, 0, "-cocd color",
+     "Cloud color", nullptr},
+    {RES_color_wx, "color_wx", "vyrclrwx", "cowx", CV_string, 0, "-cowx color", "Weather color",
+     nullptr},
+    {RES_color_pop, "color_pop", "vyrclrpop", "copp", CV_string, 0, "-copp color",
+     "Precipitation probability color", nullptr},
+    {RES_color_sound, "color_sound", "vyrclrsnd", "cosd", CV_string, 0, "-cosd color",
+     "Sounding color", nullptr},
+    {RES_color_therm, "color_therm", "vyrclrtherm", "coth", CV_string, 0, "-coth color",
+     "Thermodynamic diagram color", nullptr},
+    {RES_color_thrmtxt, "color_thrmtxt", "vyrclrthtxt", "cott", CV_string, 0, "-cott color",
+     "Thermodynamic diagram text color", nullptr},
+    {RES_color_hodo, "color_hodo", "vyrclrhodo", "coh", CV_string, 0, "-coh color",
+     "Hodograph color", nullptr},
+    {RES_color_hodtxt, "color_hodtxt", "vyrclrhdtxt", "coht", CV_string, 0, "-coht color",
+     "Hodograph text color", nullptr},
+    {RES_font_list, "font_list", "vyrfontlist", "fl", CV_string, 0, "-fl font[,...]", "Font list",
+     nullptr},
+    {RES_window_num, "window_num", "vyrwindownum", "wn", CV_int, 0, "-wn num", "Window number",
+     nullptr},
+    {RES_device, "device", "vyrdevice", "de", CV_device, 0, "-de dev[,name]",
+     "Output device: d,p,q,w,m", nullptr},
+    {RES_title, "title", "vyrtitle", "ti", CV_string, 0, "-ti title", "Window title", nullptr},
+    {RES_geometry, "geometry", "vyrgeometry", "ge", CV_string, 0, "-ge geometry", "Window geometry",
+     nullptr},
+    {RES_icon, "icon", "vyricon", "ic", CV_bool, 0, "-ic", "Start the window as an icon", nullptr},
+    {RES_command, "command", "vyrcommand", nullptr, CV_strings, kAllPositional, "command [arg...]",
+     "Command to run", nullptr},
+    {RES_commands, "command", "vyrcommand", "cd", CV_string, 0, "-cd command", "Command to run",
+     nullptr},
+    {RES_filename, "filename", "vyrfilename", nullptr, CV_strcpy, 1, "file", "Input file name",
+     nullptr},
+    {RES_filenames, "filename", "vyrfilename", nullptr, CV_strings, kAllPositional,
+     "file [file...]", "Input file names", nullptr},
+    {RES_values, "value", "vyrvalue", nullptr, CV_strings, kAllPositional, "val1 val2 ...",
+     "Input values:", nullptr},
 };
 static_assert(sizeof(kCatalogue) / sizeof(kCatalogue[0]) == 89);
 
@@ -165,12 +273,25 @@ const CatalogueRow *catalogue_row(res_type key) {
 char *dup_or_null(const char *s) { return s ? strdup(s) : nullptr; }
 
 res_obj *find(const char *name) {
-    g.prev = &g.root_res;
-    for (res_obj *r = g.root_res.next; r; r = r->next) {
-        if (std::strcmp(r->name, name) == 0) return r;
-        g.prev = r;
+    auto it = g.index.find(name);
+    return it == g.index.end() ? nullptr : it->second;
+}
+
+// The node's value is about to change: free the old one unless a reader
+// may hold it.
+void release_value(res_obj *r) {
+    if (r->data != nullptr && r->handed_out) {
+        g.retired.push_back(r->data);
+    } else {
+        std::free(r->data);
     }
-    return nullptr;
+    r->data = nullptr;
+    r->handed_out = 0;
+}
+
+const char *hand_out(res_obj *r) {
+    r->handed_out = 1;
+    return r->data ? r->data : "";
 }
 
 res_obj *append_node(int index, const char *name, const char *data, DEF_convert cvt) {
@@ -191,6 +312,14 @@ res_obj *append_node(int index, const char *name, const char *data, DEF_convert 
     }
     r->index = index;
     r->cvt = cvt;
+    try {
+        g.index.emplace(r->name, r);
+    } catch (...) {
+        std::free(r->data);
+        std::free(r->name);
+        std::free(r);
+        return nullptr;
+    }
     g.last->next = r;
     g.last = r;
     return r;
@@ -208,13 +337,6 @@ bool single_dash_option(const char *a) { return a[0] == '-' && is_letter(a[1]); 
 // "-x..." or "--x...". A negative number, "-" and "--" alone are not options.
 bool is_option(const char *a) {
     return a[0] == '-' && (is_letter(a[1]) || (a[1] == '-' && is_letter(a[2])));
-}
-
-// Copies at most cap-1 bytes of src[0..n) into dst and terminates it.
-void copy_cut(char *dst, std::size_t cap, const char *src, std::size_t n) {
-    if (n >= cap) n = cap - 1;
-    std::memcpy(dst, src, n);
-    dst[n] = '\0';
 }
 
 bool active(const RES_defobj &row) { return row.def != nullptr && row.def[0] != '\0'; }
@@ -249,7 +371,7 @@ Option read_option(int argc, char **argv, int &i, const char *name_start) {
     const char *arg = argv[i];
     const char *eq = std::strchr(arg + 1, '=');
     std::size_t n = eq ? static_cast<std::size_t>(eq - name_start) : std::strlen(name_start);
-    copy_cut(opt.name, sizeof opt.name, name_start, n);
+    vyr::copy_text(opt.name, sizeof opt.name, {name_start, n}, vyr::Overflow::Cut);
     if (eq != nullptr) {
         opt.value = eq + 1;
     } else if (i + 1 < argc && argv[i + 1] != nullptr && !is_option(argv[i + 1])) {
@@ -363,7 +485,8 @@ int read_window_answers(const RES_defobj *table, int rows) {
             // "!" opens an error text and a bare line end stands for no value.
             if (item[0] == '\0' || item[0] == '!' || item[0] == '\n') continue;
             char value[kValueCap];
-            copy_cut(value, sizeof value, item, std::strlen(item) - 1);  // the line end
+            vyr::copy_text(value, sizeof value, {item, std::strlen(item) - 1},
+                           vyr::Overflow::Cut);  // the line end
             store_for_row(table, r, value);
             got = true;
         }
@@ -551,6 +674,9 @@ void convert_values(const RES_defobj *table, int rows) {
             *static_cast<char ***>(row.out) = vec;
             if (row.num) *row.num = n;
         } else {
+            // These kinds point the target into the value itself.
+            if (row.out != nullptr && (node->cvt == CV_string || node->cvt == CV_device))
+                node->handed_out = 1;
             RES_conv_data(node->data, row.out, node->cvt);
         }
     }
@@ -729,9 +855,9 @@ void convert_device(const char *data, void *out) {
     char **items = nullptr;
     parse_string(data, ',', &n, &items);
     if (n == 0) {
-        FLAG_set(2, 1);
+        FLAG_set(FLAG_DEVICE, 1);
     } else {
-        FLAG_set(2, RES_set_device(items[0]));
+        FLAG_set(FLAG_DEVICE, RES_set_device(items[0]));
         if (n > 1) *static_cast<const char **>(out) = std::strchr(data, ',') + 1;
     }
     free_parsed_array(n, items);
@@ -758,144 +884,20 @@ int convert_into(const char *data, void *out, DEF_convert cvt) {
         case CV_float: *static_cast<float *>(out) = std::strtof(data, nullptr); return 1;
         case CV_color: *static_cast<int64_t *>(out) = decimal32(data); return 1;
         case CV_string: *static_cast<const char **>(out) = data; return 1;
-        case CV_strcpy:
-            // The target must hold the value; the row gives no size to check.
-            std::memcpy(out, data, std::strlen(data) + 1);
+        case CV_strcpy: {
+            // The target is a file-name buffer; a value that does not fit is
+            // refused and the target keeps what it held.
+            std::size_t n = std::strlen(data);
+            if (n > kStrcpyMax) return 0;
+            std::memcpy(out, data, n + 1);
             return 1;
+        }
         case CV_path: convert_path(data, out); return 1;
         case CV_region:
         case CV_domain: DOM_decode(data, static_cast<Domain *>(out)); return 1;
         case CV_device: convert_device(data, out); return 1;
         default: return 1;
     }
-}
-
-// ---------------------------------------------------------------------------
-// Help listing
-
-struct HelpEntry {
-    res_type key;
-    const char *synopsis;
-    const char *text;         // null: the synopsis stands alone on its line
-    const char *const *more;  // continuation lines, null-terminated; or null
-};
-
-constexpr const char *kMessageMore[] = {
-    "               none,print,error,warn,mess,out1,*out2,out3,out4,debug\n", nullptr};
-
-#define VYR_DOMAIN_FORM                                                                     \
-    "               region=predefined region:\n",                                           \
-        "                  us,ne,at,se,mw,sp,nw,sw,etc\n",                                  \
-        "               proj=projection, clat=central latitude, clon=central longitude,\n", \
-        "               nx,ny=number of gridpoints and dx,dy=grid spacing\n"
-
-constexpr const char *kRegionMore[] = {"             Region to be used for plotting and gridding\n",
-                                       VYR_DOMAIN_FORM,
-                                       "               us,ne,at,se,mw,sp,nw,sw,var\n", nullptr};
-constexpr const char *kPlotDomainMore[] = {"             Output plot domain\n", VYR_DOMAIN_FORM,
-                                           nullptr};
-constexpr const char *kGridDomainMore[] = {"             Grid domain\n", VYR_DOMAIN_FORM, nullptr};
-#undef VYR_DOMAIN_FORM
-
-constexpr const char *kObjectMore[] = {"             Objective analysis parameters\n", nullptr};
-
-constexpr HelpEntry kHelp[] = {
-    {RES_help, "-h", "Print this help", nullptr},
-    {RES_batch, "-ba", "Run program in batch mode", nullptr},
-    {RES_message, "-me level", "Message level to be displayed:", kMessageMore},
-    {RES_ingestor, "-di type", "Data ingestor type", nullptr},
-    {RES_name_conv, "-nc type", "Naming convention file name", nullptr},
-    {RES_in_file, "-if type", "Input data file type", nullptr},
-    {RES_in_files, "-if type[,...]", "Input data file types", nullptr},
-    {RES_out_file, "-of type", "Output file type", nullptr},
-    {RES_input, "-in file", "Input file name", nullptr},
-    {RES_inputg, "-inp file", "Input grid file name", nullptr},
-    {RES_output, "-ou file", "Output file name", nullptr},
-    {RES_file_path, "-fp path", "File path", nullptr},
-    {RES_data_path, "-dp path", "Raw data path", nullptr},
-    {RES_con_path, "-cp path", "Converted data path", nullptr},
-    {RES_raw_path, "-rp path", "Raw files path", nullptr},
-    {RES_grid_path, "-gp path", "Gridded data path", nullptr},
-    {RES_watch_path, "-wp path", "Watch file data path", nullptr},
-    {RES_image_path, "-ip path", "Image file path", nullptr},
-    {RES_text_path, "-tp path", "Text file path", nullptr},
-    {RES_model_path, "-mp path", "Model file path", nullptr},
-    {RES_sat_path, "-sp path", "Satellite file path", nullptr},
-    {RES_map_file, "-mf file", "Map file name", nullptr},
-    {RES_bull_file, "-bf file", "Bulletin file name", nullptr},
-    {RES_log_file, "-lf file", "Log file name", nullptr},
-    {RES_city_file, "-cf file", "City database file name", nullptr},
-    {RES_file_param, "-pf param", "File parameters: use,calc,over,app", nullptr},
-    {RES_current, "-cu [hour]", "Use current data file", nullptr},
-    {RES_hour, "-ho hour", "Actual hour of the file", nullptr},
-    {RES_num_hour, "-nh hour[,step]", "Number of hours to view", nullptr},
-    {RES_decode_hour, "-dh hour", "Hour of the data to decode", nullptr},
-    {RES_model, "-mo model", "Model name", nullptr},
-    {RES_grid_type, "-gt type", "Grid type number", nullptr},
-    {RES_grid_num, "-gn num[,...]", "Grid numbers", nullptr},
-    {RES_identifier, "-id ident", "Station identifier", nullptr},
-    {RES_product, "-ph product", "Product name", nullptr},
-    {RES_forecast, "-fc hour[,...]", "Forecast hours", nullptr},
-    {RES_state, "-st state", "State abbreviation", nullptr},
-    {RES_plot_domain, "-pd region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kPlotDomainMore},
-    {RES_grid_domain, "-gd region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kGridDomainMore},
-    {RES_region, "-re region or [proj],clat,clon[,nx,ny][,dx,dy]", nullptr, kRegionMore},
-    {RES_time, "-ft time", "Forecast time", nullptr},
-    {RES_level, "-le level", "Level of the data", nullptr},
-    {RES_variable, "-va var[,...]", "Variables to use", nullptr},
-    {RES_stat_prior, "-pr prior", "Priority of stations used in the plot", nullptr},
-    {RES_object_param, "-oa smooth[,radinf,pass,conv,min]", nullptr, kObjectMore},
-    {RES_con_interval, "-in interval", "Contour interval", nullptr},
-    {RES_plot_type, "-pl type", "Plot type: cf,lcf,ln,dln,ndln,value,none", nullptr},
-    {RES_draw, "-dr param[,...]", "Draw components: text,data,sum,map,none", nullptr},
-    {RES_parameter, "-pa param[,...]", "Program parameters", nullptr},
-    {RES_table, "-ta", "Print a table of the values", nullptr},
-    {RES_plot_scale, "-sc scale", "Plot scale factor", nullptr},
-    {RES_con_base, "-cb base", "Contour base value", nullptr},
-    {RES_plot_format, "-fm format", "Plot format", nullptr},
-    {RES_plot_param, "-pp param[,...]", "Plot parameters", nullptr},
-    {RES_label, "-la label", "Plot label", nullptr},
-    {RES_color_table, "-ct file", "Color table file name", nullptr},
-    {RES_background, "-bg color", "Background color", nullptr},
-    {RES_color_text, "-cot color", "Text color", nullptr},
-    {RES_color_data, "-cod color", "Data color", nullptr},
-    {RES_color_map, "-com color", "Map color", nullptr},
-    {RES_color_grid, "-cogr color", "Grid color", nullptr},
-    {RES_color_line, "-coln color", "Line color", nullptr},
-    {RES_color_cmap, "-cocm color", "Contour color map", nullptr},
-    {RES_color_cont, "-coco color", "Contour color", nullptr},
-    {RES_color_label, "-cola color", "Label color", nullptr},
-    {RES_color_clabel, "-cocl color", "Contour label color", nullptr},
-    {RES_color_front, "-cofr color", "Front color", nullptr},
-    {RES_color_watch, "-cowa color", "Watch box color", nullptr},
-    {RES_color_fill, "-cof color", "Fill color", nullptr},
-    {RES_color_wind, "-cowd color", "Wind color", nullptr},
-    {RES_color_cloud, "-cocd color", "Cloud color", nullptr},
-    {RES_color_wx, "-cowx color", "Weather color", nullptr},
-    {RES_color_pop, "-copp color", "Precipitation probability color", nullptr},
-    {RES_color_sound, "-cosd color", "Sounding color", nullptr},
-    {RES_color_therm, "-coth color", "Thermodynamic diagram color", nullptr},
-    {RES_color_thrmtxt, "-cott color", "Thermodynamic diagram text color", nullptr},
-    {RES_color_hodo, "-coh color", "Hodograph color", nullptr},
-    {RES_color_hodtxt, "-coht color", "Hodograph text color", nullptr},
-    {RES_font_list, "-fl font[,...]", "Font list", nullptr},
-    {RES_window_num, "-wn num", "Window number", nullptr},
-    {RES_device, "-de dev[,name]", "Output device: d,p,q,w,m", nullptr},
-    {RES_title, "-ti title", "Window title", nullptr},
-    {RES_geometry, "-ge geometry", "Window geometry", nullptr},
-    {RES_icon, "-ic", "Start the window as an icon", nullptr},
-    {RES_commands, "-cd command", "Command to run", nullptr},
-    {RES_command, "command [arg...]", "Command to run", nullptr},
-    {RES_filename, "file", "Input file name", nullptr},
-    {RES_filenames, "file [file...]", "Input file names", nullptr},
-    {RES_values, "val1 val2 ...", "Input values:", nullptr},
-};
-static_assert(sizeof(kHelp) / sizeof(kHelp[0]) == 89);
-
-const HelpEntry *help_entry(res_type key) {
-    for (const auto &e : kHelp)
-        if (e.key == key) return &e;
-    return nullptr;
 }
 
 }  // namespace
@@ -914,8 +916,11 @@ void reset_resources() {
         std::free(r);
         r = next;
     }
+    for (char *v : g.retired) std::free(v);
+    g.retired.clear();
+    g.index.clear();
     g.root_res.next = nullptr;
-    g.last = g.prev = &g.root_res;
+    g.last = &g.root_res;
     g.clargc = 0;
     g.clargv = nullptr;
     forget_window();
@@ -963,14 +968,18 @@ int RES_enter(RES_defobj *obj, res_type key) {
 
 int RES_init(int argc, char **argv, const res_type *res_key, const res_type *res_pos) {
     FLAG_reset(VYR_MISSING);
-    RES_defobj table[kTableRows]{};
-    int n = 0;
-    for (const res_type *list : {res_key, res_pos})
-        for (; list != nullptr && *list != RES_null && n < kTableRows - 1; ++list)
-            RES_enter(&table[n++], *list);
-    table[n].def = nullptr;
+    // The table has a row for every listed key, however many, and the end row.
+    std::vector<RES_defobj> table;
+    vyr::guarded(0, [&] {
+        for (const res_type *list : {res_key, res_pos})
+            for (; list != nullptr && *list != RES_null; ++list)
+                RES_enter(&table.emplace_back(), *list);
+        table.emplace_back().def = nullptr;
+        return 0;
+    });
+    if (table.empty() || table.back().def != nullptr) return 1;  // no memory for the table
     if (argv == nullptr) argc = 0;
-    RES_decode(argc > 0 ? argv[0] : nullptr, "Vyr", argc, argv, table);
+    RES_decode(argc > 0 ? argv[0] : nullptr, "Vyr", argc, argv, table.data());
     if (const char *tz = std::getenv("vyrtz")) DATE_set_TZ(tz);
     return 1;
 }
@@ -986,7 +995,7 @@ int RES_decode(const char *progname, const char *cls, int argc, char **argv,
     DEF_prog();
     if (const char *path = std::getenv("vyrdefault")) {
         char value[kValueCap];
-        copy_cut(value, sizeof value, path, std::strlen(path));
+        vyr::copy_text(value, sizeof value, path, vyr::Overflow::Cut);
         RES_put("default", value);
     }
     prescan_steering_keys(argc, argv);
@@ -1004,10 +1013,10 @@ int RES_decode(const char *progname, const char *cls, int argc, char **argv,
 int RES_conv_data(const char *data, void *out, DEF_convert cvt) {
     switch (cvt) {
         case CV_batch:
-            FLAG_set(19, 1);
-            if (MESS_check_set() == 0) MESS_set(0, 0x000000FF);  // print, error, warn
+            FLAG_set(FLAG_BATCH, 1);
+            if (MESS_check_set() == 0) MESS_set(0, M_PRINT | M_ERROR | M_WARN);
             return 1;
-        case CV_help: FLAG_set(20, 1); return 1;
+        case CV_help: FLAG_set(FLAG_HELP, 1); return 1;
         case CV_bool:
             if (out == nullptr) break;
             if (data == nullptr || stricmp(data, "true") == 0 || stricmp(data, "on") == 0 ||
@@ -1028,10 +1037,12 @@ int RES_conv_data(const char *data, void *out, DEF_convert cvt) {
             return 1;
         }
         case CV_file_param:
-            if (const Keyword *k = find_keyword(kFileParams, data)) FLAG_set(15, k->code);
+            if (const Keyword *k = find_keyword(kFileParams, data))
+                FLAG_set(FLAG_FILE_PARAM, k->code);
             return 1;
         case CV_plot_type:
-            if (const Keyword *k = find_keyword(kPlotTypes, data)) FLAG_set(11, k->code);
+            if (const Keyword *k = find_keyword(kPlotTypes, data))
+                FLAG_set(FLAG_PLOT_TYPE, k->code);
             return 1;
         case CV_draw: apply_draw(data); return 1;
         default: break;
@@ -1060,7 +1071,7 @@ int RES_set_device(const char *str) {
 // Help listing
 
 int RES_help_item(res_type res) {
-    const HelpEntry *e = help_entry(res);
+    const CatalogueRow *e = catalogue_row(res);
     if (e == nullptr) {
         std::printf("%d\n", static_cast<int>(res));
         return 1;
@@ -1093,8 +1104,10 @@ int RES_new(int index, const char *name, const char *data, DEF_convert cvt) {
     if (name == nullptr) return -1;
     res_obj *r = find(name);
     if (r == nullptr) return append_node(index, name, data, cvt) ? 0 : -1;
-    std::free(r->data);
-    r->data = dup_or_null(data);
+    char *copy = dup_or_null(data);
+    if (data != nullptr && copy == nullptr) return -1;
+    release_value(r);
+    r->data = copy;
     r->index = index;
     r->cvt = cvt;
     return 0;
@@ -1115,7 +1128,7 @@ int RES_append(int index, const char *name, const char *str, DEF_convert cvt) {
     std::memcpy(joined, r->data, a);
     joined[a] = '\n';
     std::memcpy(joined + a + 1, str, b + 1);
-    std::free(r->data);
+    release_value(r);
     r->data = joined;
     return 0;
 }
@@ -1126,30 +1139,31 @@ int RES_put(const char *name, const char *value) {
 
 const char *RES_get(const char *name) {
     if (name == nullptr) return nullptr;
-    for (res_obj *r = g.root_res.next; r; r = r->next)
-        if (std::strcmp(r->name, name) == 0) return r->data ? r->data : "";
-    return nullptr;
+    return vyr::guarded<const char *>(nullptr, [&]() -> const char * {
+        res_obj *r = find(name);
+        return r ? hand_out(r) : nullptr;
+    });
 }
 
 int RES_getvals(const char *name, int *paramc, char ***paramv) {
     if (paramc) *paramc = 0;
     if (paramv) *paramv = nullptr;
     if (name == nullptr || paramc == nullptr || paramv == nullptr) return 0;
-    for (res_obj *r = g.root_res.next; r; r = r->next) {
-        if (std::strcmp(r->name, name) != 0) continue;
-        if (r->data == nullptr) return 0;
+    return vyr::guarded(0, [&] {
+        res_obj *r = find(name);
+        if (r == nullptr || r->data == nullptr) return 0;
+        hand_out(r);
         parse_string(r->data, r->cvt == CV_strings ? '\n' : ',', paramc, paramv);
         return *paramc;
-    }
-    return 0;
+    });
 }
 
 int RES_list() {
     for (res_obj *r = g.root_res.next; r; r = r->next) {
         if (r->data)
-            MESS_print(0x00000008, "%s: %s\n", r->name, r->data);
+            MESS_print(M_PRINT_LIST, "%s: %s\n", r->name, r->data);
         else
-            MESS_print(0x00000008, "%s:\n", r->name);
+            MESS_print(M_PRINT_LIST, "%s:\n", r->name);
     }
     return 0;
 }
@@ -1173,9 +1187,6 @@ char *RES_get_progname(char *prog, std::size_t size) {
         if (prog == nullptr) return const_cast<char *>("VYR");
         size = n + 1;
     }
-    if (size == 0) return prog;
-    if (n >= size) n = size - 1;
-    std::memcpy(prog, base, n);
-    prog[n] = '\0';
+    vyr::copy_text(prog, size, {base, n}, vyr::Overflow::Cut);
     return prog;
 }

@@ -2,7 +2,9 @@
 // list of gathered values.
 //
 // Ownership: every gathered value lives in one process-wide list until the
-// process ends; texts returned by RES_get stay owned by that list.
+// process ends; texts returned by RES_get stay owned by that list. A value
+// once handed out (by RES_get, RES_getvals, or as a CV_string or CV_device
+// target) stays valid for the whole run, even after it is replaced.
 #ifndef VYRRESRC_H
 #define VYRRESRC_H
 
@@ -157,11 +159,12 @@ enum DEF_convert : int {
 
 // One gathered value.
 typedef struct resource {
-    int index;    // table row, or VYR_MISSING for a free resource
-    char *name;   // private copy
-    char *data;   // private copy, or null when given without a value
+    int index;   // table row, or VYR_MISSING for a free resource
+    char *name;  // private copy
+    char *data;  // private copy, or null when given without a value
     DEF_convert cvt;
     struct resource *next;
+    int handed_out;  // 1 once data was handed out: it is then never freed
 } res_obj;
 
 // One row of a program's resource table. def null ends the table; def ""
@@ -185,8 +188,7 @@ int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *
                  DEF_convert cvt, void *out, int *num);
 int RES_enter(RES_defobj *obj, res_type key);
 int RES_init(int argc, char **argv, const res_type *res_key, const res_type *res_pos);
-int RES_decode(const char *progname, const char *cls, int argc, char **argv,
-               RES_defobj *def_table);
+int RES_decode(const char *progname, const char *cls, int argc, char **argv, RES_defobj *def_table);
 int RES_conv_data(const char *data, void *out, DEF_convert cvt);
 int RES_set_device(const char *str);
 int RES_help_print(const char *name, const res_type *res_key, const res_type *res_pos);

@@ -113,9 +113,16 @@ TEST(resrc_conv, texts_and_paths) {
     EXPECT_EQ(RES_conv_data(data, &p, CV_string), 1);
     EXPECT_EQ(p, data);  // the list's own text, not a copy
 
-    char buf[16] = "xxxxxxxxxxxxxxx";
+    // A copied text goes into a file-name buffer: 159 characters at most; a
+    // longer one is refused and the target keeps what it held.
+    char buf[160] = "old";
     EXPECT_EQ(RES_conv_data("abc", buf, CV_strcpy), 1);
     EXPECT_STREQ(buf, "abc");
+    const std::string longest(159, 'n'), over(160, 'o');
+    EXPECT_EQ(RES_conv_data(longest.c_str(), buf, CV_strcpy), 1);
+    EXPECT_EQ(buf, longest);
+    EXPECT_EQ(RES_conv_data(over.c_str(), buf, CV_strcpy), 0);
+    EXPECT_EQ(buf, longest);
 
     struct PathRow {
         const char *data;

@@ -199,6 +199,28 @@ TEST(resrc_list, store_append_and_split) {
     EXPECT_EQ(RES_get("x"), nullptr);
 }
 
+// A reader may hold a value across its replacement (file selection reads
+// "in_file", then a "set" answer at its prompt replaces it): what was handed
+// out stays readable for the run.
+TEST(resrc_list, handed_out_values_outlive_their_replacement) {
+    vyr::reset_resources();
+    RES_put("in_file", "first.shef");
+    const char *first = RES_get("in_file");
+    RES_put("in_file", "second.shef");
+    EXPECT_STREQ(first, "first.shef");
+    const char *second = RES_get("in_file");
+    EXPECT_EQ(VYR_set_command("set in_file third.shef"), 1);
+    EXPECT_STREQ(second, "second.shef");
+    EXPECT_STREQ(RES_get("in_file"), "third.shef");
+
+    RES_new(1, "filename", "a", CV_strings);
+    const char *before = RES_get("filename");
+    RES_append(1, "filename", "b", CV_strings);
+    EXPECT_STREQ(before, "a");
+    EXPECT_STREQ(RES_get("filename"), "a\nb");
+    vyr::reset_resources();
+}
+
 TEST(resrc_list, program_name) {
     char a0[] = "/usr/local/bin/shef2raw", a1[] = "x";
     char *argv[] = {a0, a1, nullptr};
@@ -532,4 +554,32 @@ TEST_F(resrc_startup, precedence_file_environment_command_line) {
         EXPECT_STREQ(RES_get("city_file"), "file");  // untouched by the others
         reset();
     }
+}
+
+// A text target points into the stored value, which must survive a later
+// replacement of the resource.
+TEST_F(resrc_startup, text_targets_outlive_replacement) {
+    const char *title = nullptr;
+    RES_defobj table[2]{};
+    RES_fill_obj(&table[0], "title", "vyrtitle", "ti", CV_string, &title, nullptr);
+    table[1].def = nullptr;
+    char a0[] = "prog", a1[] = "-ti", a2[] = "Plot one";
+    char *args[] = {a0, a1, a2, nullptr};
+    RES_decode(a0, "Vyr", 3, args, table);
+    ASSERT_STREQ(title, "Plot one");
+    RES_put("title", "Plot two");
+    EXPECT_STREQ(title, "Plot one");
+}
+
+// A program may list any number of keys: rows past the first 74 are kept.
+TEST_F(resrc_startup, tables_take_every_listed_key) {
+    std::vector<res_type> keys;
+    for (int k = 1; k <= RES_sat_path; ++k) keys.push_back(static_cast<res_type>(k));
+    keys.push_back(RES_null);
+    const res_type pos[] = {RES_null};
+    setenv("vyrsat", "/data/sat", 1);
+    char a0[] = "prog";
+    char *args[] = {a0, nullptr};
+    direct_stdout([&] { RES_init(1, args, keys.data(), pos); });  // numbers of rowless keys
+    EXPECT_STREQ(RES_get("sat_path"), "/data/sat");
 }
