@@ -10,6 +10,8 @@
 // Every text here is data: it is copied and compared, never used as a
 // format. Texts beyond their limits are refused, never cut, so that a cut
 // key cannot match a resource it did not name.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -44,6 +46,9 @@ struct State {
     // deep as it likes and every END still closes its own IF.
     std::vector<unsigned char> match;
     bool matches = true;  // every open IF is in a taken branch
+    // Every line of every file is matched against every row: the full name
+    // is built in one buffer that keeps its storage.
+    std::string full;
 };
 State g;
 
@@ -53,39 +58,35 @@ bool is_blank(char c) {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
+bool iequals(std::string_view a, std::string_view b) { return vyr::icompare(a, b) == 0; }
 
-// Copies s into a caller's buffer of cap bytes when it fits.
-bool put_text(std::string_view s, char *out, std::size_t cap) {
-    if (s.size() >= cap) return false;
-    std::memcpy(out, s.data(), s.size());
-    out[s.size()] = '\0';
-    return true;
-}
-
-std::string qualifier() {
-    if (!g.prog_title.empty() && g.prog_title[0] == '+')
-        return g.prog_name + "." + g.prog_title.substr(1);
-    if (!g.prog_title.empty()) return g.prog_title;
-    return g.prog_name;
-}
-
-std::string full_name(std::string_view resrc) {
-    std::string s = qualifier();
-    s += '.';
-    s += resrc;
-    return s;
+// The full name of resrc: the program qualifier, "." and the name. The
+// qualifier is the title, or the program name and the title after its "+",
+// or the program name alone. Valid until the next call.
+const std::string &full_name(std::string_view resrc) {
+    const std::string &title = g.prog_title;
+    if (title.empty()) {
+        g.full = g.prog_name;
+    } else if (title[0] == '+') {
+        g.full = g.prog_name;
+        g.full.append(".").append(title, 1);
+    } else {
+        g.full = title;
+    }
+    g.full += '.';
+    g.full += resrc;
+    return g.full;
 }
 
 // Literal characters must agree; "*" skips to the first occurrence of the
 // text that follows it (up to the next "*"). Both must end together, so an
 // empty text after "*" (a key ending in "*") matches nothing.
 bool key_matches(std::string_view key, std::string_view full) {
+    // Both end together, so the text after the key's last "*" must end the
+    // full name: most keys fail here, before the walk.
+    const std::size_t star = key.rfind('*');
+    if (star == std::string_view::npos) return key == full;
+    if (!full.ends_with(key.substr(star + 1))) return false;
     std::size_t i = 0, j = 0;
     while (i < key.size()) {
         if (key[i] != '*') {
@@ -137,6 +138,18 @@ void recompute_matches() {
         if (m != kTaken) g.matches = false;
 }
 
+// A FIFO, a socket or a device would block the open or never end: only
+// regular files are read (and commands and standard input, which the user
+// asked for by their form). Examined before anything is opened.
+bool readable_kind(const std::string &name) {
+    if (FILE_is_stdio(name.c_str()) || name[0] == '|') return true;
+    char expanded[160];
+    if (FILE_add_user_path(name.c_str(), expanded) != 0) return true;  // the open refuses it
+    struct stat st;
+    if (::stat(expanded, &st) != 0) return true;  // missing: the open fails quietly
+    return S_ISREG(st.st_mode);
+}
+
 void close_file() {
     if (g.def_file == nullptr) return;
     if (g.def_file != stdin && g.def_file != stdout) {
@@ -153,21 +166,14 @@ void close_file() {
 // longer than the limit is flagged: its pieces must not pass for lines of
 // their own, where they could read as keys.
 bool read_line(FILE *f, std::string &line, bool &too_long) {
-    line.clear();
-    too_long = false;
-    bool any = false;
-    for (int c; (c = getc(f)) != EOF;) {
-        any = true;
-        if (c == '\n') break;
-        if (line.size() < kLineMax)
-            line.push_back(static_cast<char>(c));
-        else
-            too_long = true;
-    }
+    char buf[kLineMax + 1];
+    vyr::FileLineSource src(f);
+    const int n = vyr::read_line(src, buf, static_cast<int>(kLineMax), {vyr::LongLine::Skip, false},
+                                 &too_long);
+    if (n < 0) return false;
     // The line is a text: it ends at a NUL byte.
-    std::size_t nul = line.find('\0');
-    if (nul != std::string::npos) line.resize(nul);
-    return any;
+    line.assign(buf, strnlen(buf, static_cast<std::size_t>(n)));
+    return true;
 }
 
 // The first two blank-separated words; value_at is where the value starts.
@@ -244,8 +250,8 @@ int next_definition(char *resrc, char *value) {
         for (char &c : key) c = lower(c);
         if (key.back() == ':') key.pop_back();
         if (key.size() > kKeyMax || val.size() > kValueMax) continue;
-        put_text(key, resrc, kKeyMax + 1);
-        put_text(val, value, kValueMax + 1);
+        vyr::copy_text(resrc, kKeyMax + 1, key, vyr::Overflow::Refuse);
+        vyr::copy_text(value, kValueMax + 1, val, vyr::Overflow::Refuse);
         return 1;
     }
     return -1;
@@ -303,6 +309,10 @@ int DEF_open(const char *filename) {
             }
         }
         close_file();
+        if (!readable_kind(name)) {
+            MESS_print(M_WARN, "Definition file skipped, not a regular file: %s\n", name.c_str());
+            return -1;
+        }
         g.def_file = FILE_open(name.c_str(), "r");
         g.piped = g.def_file != nullptr && name[0] == '|';
         return g.def_file ? 0 : -1;
@@ -321,7 +331,14 @@ int DEF_get(char *resrc, char *value) {
 
 int DEF_cmp(const char *resrc, const char *string) {
     if (resrc == nullptr || string == nullptr) return 0;
-    return vyr::guarded(0, [&] { return key_matches(string, full_name(resrc)) ? 1 : 0; });
+    // The key's last literal text and the resource name both end the full
+    // name, so the shorter must end the longer: a cheap test for the many
+    // rows a line is offered to.
+    const std::string_view key(string), res(resrc);
+    const std::size_t star = key.rfind('*');
+    const std::string_view tail = star == std::string_view::npos ? key : key.substr(star + 1);
+    if (tail.size() <= res.size() ? !res.ends_with(tail) : !tail.ends_with(res)) return 0;
+    return vyr::guarded(0, [&] { return key_matches(key, full_name(res)) ? 1 : 0; });
 }
 
 int DEF_valid(const char *string) {
@@ -335,9 +352,7 @@ int DEF_valid(const char *string) {
 
 int DEF_parse_name(const char *str, char *ostr) {
     if (str == nullptr || ostr == nullptr) return 0;
-    if (put_text(name_part(str), ostr, kKeyMax + 1)) return 1;
-    ostr[0] = '\0';
-    return 0;
+    return vyr::copy_text(ostr, kKeyMax + 1, name_part(str), vyr::Overflow::Refuse) ? 1 : 0;
 }
 
 int DEF_env(const char *resrc, const char *env, char *value) {
@@ -348,10 +363,6 @@ int DEF_env(const char *resrc, const char *env, char *value) {
         if (found == nullptr) found = std::getenv((std::string("vyr") + resrc).c_str());
         if (found == nullptr) return 0;
         // An oversized value is refused whole rather than cut.
-        if (!put_text(found, value, kValueMax + 1)) {
-            value[0] = '\0';
-            return 0;
-        }
-        return 1;
+        return vyr::copy_text(value, kValueMax + 1, found, vyr::Overflow::Refuse) ? 1 : 0;
     });
 }

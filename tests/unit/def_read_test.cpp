@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -282,4 +283,19 @@ TEST_F(DefRead, environment_lookup_order) {
     setenv("vyrin_file", std::string(200, 'v').c_str(), 1);
     EXPECT_EQ(DEF_env("in_file", nullptr, value), 0);
     unsetenv("vyrin_file");
+}
+
+// A FIFO would block the open and a device never ends: both are passed over
+// with a warning that names them, and opening never waits.
+TEST_F(DefRead, fifos_and_devices_are_skipped) {
+    const std::string fifo = dir + "/vyr.cfg";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string &name : {fifo, dir, std::string("/dev/zero")}) {
+        EXPECT_EQ(DEF_open(name.c_str()), -1) << name;
+        char key[50], value[200];
+        EXPECT_EQ(DEF_get(key, value), -1);
+    }
+    EXPECT_EQ(err(), "Definition file skipped, not a regular file: " + fifo + "\n" +
+                             "Definition file skipped, not a regular file: " + fifo + "\n" +
+                             "Definition file skipped, not a regular file: /dev/zero\n");
 }
