@@ -5,6 +5,7 @@
 // filter date from the "parameter" item "date" and prints the banner. The
 // input is the first file name of the command line (standard input when
 // there is none, or "-"); the raw data file goes to standard output.
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -45,6 +46,20 @@ std::string input_name() {
     return name;
 }
 
+// Closes the input; false when it was a command that failed (a nonzero
+// status or a signal). A command cut short because decoding stopped early
+// dies of the closed pipe: that is no failure of its own.
+bool close_input(FILE *in, const std::string &name, bool read_to_end) {
+    if (in == stdin) return true;
+    if (name.empty() || name[0] != '|') {
+        std::fclose(in);
+        return true;
+    }
+    const int status = pclose(in);
+    if (!read_to_end) return true;
+    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -55,7 +70,7 @@ int main(int argc, char **argv) {
     if (FLAG_help()) {
         char prog[80];
         RES_get_progname(prog, sizeof prog);
-        MESS_print(0x0000000F, "%s: This program decodes SHEF data and puts it in a VYR raw file\n",
+        MESS_print(M_PRINT, "%s: This program decodes SHEF data and puts it in a VYR raw file\n",
                    prog);
         RES_help_print(prog, shef2raw_res_key, shef2raw_res_pos);
         VYR_exit(VYR_OK);
@@ -66,7 +81,7 @@ int main(int argc, char **argv) {
     const std::string file = input_name();
     FILE *in = FILE_open(file.c_str(), "r");
     if (in == nullptr) {
-        MESS_print(0x00000030, "Unable to open file:%s\n", file.c_str());
+        MESS_print(M_ERROR, "Unable to open file:%s\n", file.c_str());
         VYR_exit(VYR_NO_INPUT);
     }
     FILE *out = stdout;
@@ -81,10 +96,23 @@ int main(int argc, char **argv) {
     std::fprintf(out, "%s\n", label);
     std::fputs("SHEF Data\n", out);
 
-    vyr::shef::decode(in, out, date_str.c_str());
-    if (std::fflush(out) != 0 || std::ferror(out)) {
-        MESS_print(0x00000030, "Unable to write the output: %s\n", std::strerror(errno));
+    const int result = vyr::shef::decode(in, out, date_str.c_str());
+    bool write_failed = (result & vyr::shef::kDecodeWriteFailed) != 0;
+    const int write_errno = errno;
+    bool read_failed = (result & vyr::shef::kDecodeReadFailed) != 0;
+    // Every record decoded before a failure is kept: the output is flushed
+    // before anything is reported.
+    if (std::fflush(out) != 0 || std::ferror(out)) write_failed = true;
+    if (!close_input(in, file, !write_failed && result == 0)) read_failed = true;
+    if (result & vyr::shef::kDecodeNoMemory)
+        MESS_print(M_ERROR, "Not enough memory to decode file:%s\n",
+                   file.empty() ? "-" : file.c_str());
+    if (read_failed)
+        MESS_print(M_ERROR, "Unable to read file:%s\n", file.empty() ? "-" : file.c_str());
+    if (write_failed) {
+        MESS_print(M_ERROR, "Unable to write the output: %s\n",
+                   std::strerror(errno != 0 ? errno : write_errno));
         return VYR_WRITE_FAILED;
     }
-    return VYR_OK;
+    return read_failed || (result & vyr::shef::kDecodeNoMemory) ? VYR_NO_INPUT : VYR_OK;
 }

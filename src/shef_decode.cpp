@@ -8,14 +8,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "vyr.h"
+#include "vyr_int.h"
 
 namespace {
 
-constexpr M_type kEcho = 0x00F00000;
 constexpr int kLineLimit = 160;
 // Fields come from line pieces of at most 160 characters, so buffers of
 // that size keep every field whole.
@@ -116,68 +117,6 @@ const Pattern kSep("%(/|,) ");
 
 bool is_date_time_word(const char *s) { return s[0] == 'D'; }
 
-// The input as fgetline would give it, line piece by line piece, from a
-// block buffer searched with memchr: the same pieces of at most 160
-// characters, the same empty lines, the same empty first line passed over,
-// in a fraction of the time of a character-at-a-time read.
-class LineReader {
-  public:
-    explicit LineReader(FILE *f) : f_(f) {}
-
-    // The next piece into out (limit + 1 bytes): its length, 0 for an empty
-    // line, -1 at the end of the input (out then untouched).
-    int next(char *out, int limit) {
-        Stop stop;
-        int n = piece(out, limit, stop);
-        if (n > 0) return n;
-        if (stop == Stop::End) return -1;
-        ++pos_;  // the newline that ended the previous line
-        n = piece(out, limit, stop);
-        if (n > 0) return n;
-        if (stop == Stop::End) return -1;
-        out[0] = '\0';
-        return 0;
-    }
-
-  private:
-    enum class Stop { Limit, Newline, End };
-
-    bool fill() {
-        if (pos_ < end_) return true;
-        end_ = std::fread(buf_, 1, sizeof buf_, f_);
-        pos_ = 0;
-        return end_ > 0;
-    }
-
-    // At most limit characters other than newline; the newline stays.
-    int piece(char *out, int limit, Stop &stop) {
-        int n = 0;
-        stop = Stop::Limit;
-        while (n < limit) {
-            if (!fill()) {
-                stop = Stop::End;
-                break;
-            }
-            const std::size_t want = std::min(end_ - pos_, static_cast<std::size_t>(limit - n));
-            const auto *nl = static_cast<const char *>(std::memchr(buf_ + pos_, '\n', want));
-            const std::size_t k = nl ? static_cast<std::size_t>(nl - (buf_ + pos_)) : want;
-            std::memcpy(out + n, buf_ + pos_, k);
-            n += static_cast<int>(k);
-            pos_ += k;
-            if (nl) {
-                stop = Stop::Newline;
-                break;
-            }
-        }
-        if (n > 0) out[n] = '\0';
-        return n;
-    }
-
-    FILE *f_;
-    char buf_[1 << 16];
-    std::size_t pos_ = 0, end_ = 0;
-};
-
 // The record line being built: written whole at its end, so that on a
 // shared terminal the echo of its elements never lands inside it.
 class Record {
@@ -196,10 +135,12 @@ class Record {
         std::memcpy(&buf_[len_], value, value_len);
         len_ += value_len;
     }
-    void finish(FILE *out) {
+    // False when the stream refused the line.
+    bool finish(FILE *out) {
         put("\n", 1);
-        std::fwrite(buf_.data(), 1, len_, out);
+        const bool written = std::fwrite(buf_.data(), 1, len_, out) == len_ && !std::ferror(out);
         len_ = 0;
+        return written;
     }
 
   private:
@@ -221,6 +162,10 @@ class Decoder {
         : in_(in), out_(out), date_str_(date_str ? date_str : "") {}
 
     void run();
+    int status() const {
+        using namespace vyr::shef;
+        return (in_.failed() ? kDecodeReadFailed : 0) | (write_failed_ ? kDecodeWriteFailed : 0);
+    }
 
   private:
     bool next_line();
@@ -249,8 +194,9 @@ class Decoder {
     Entry decode_body_entry();
     void end_record();
 
-    LineReader in_;
+    vyr::BlockLineSource in_;
     FILE *out_;
+    bool write_failed_ = false;  // the output refused a record: decoding stops
     std::string date_str_;
     char line_[kLineLimit + 1] = {};
     parse_param param_{};
@@ -267,7 +213,9 @@ class Decoder {
 
 // Reads and cleans the next line; false at the end of the input.
 bool Decoder::next_line() {
-    if (in_.next(line_, kLineLimit) < 0) return false;
+    // Once the output refuses records, reading on would only lose more.
+    if (write_failed_) return false;
+    if (vyr::read_line(in_, line_, kLineLimit, {vyr::LongLine::Piece, true}) < 0) return false;
     clean_line(line_);
     return true;
 }
@@ -279,12 +227,12 @@ void Decoder::filter_date(const char *token) {
 // The date of a report header (filtered) and its time zone.
 void Decoder::take_date_and_zone() {
     if (take(1, kDigits, string_)) {
-        MESS_print(kEcho, "  DATE: %s\n", string_);
+        MESS_print(M_OUT3, "  DATE: %s\n", string_);
         filter_date(string_);
     }
     // A first word beginning with D is a date/time code, not a zone.
     if (scanp(&param_, kLetters, string_) == 1 && !is_date_time_word(string_)) {
-        MESS_print(kEcho, "  ZONE: %s\n", string_);
+        MESS_print(M_OUT3, "  ZONE: %s\n", string_);
         scanp_inc(&param_);
     }
 }
@@ -297,7 +245,7 @@ bool Decoder::take_date_time(bool comma_too) {
     const Pattern &loose = comma_too ? kTimeSepAfterBlank : kTimeSlashAfterBlank;
     if (scanp(&param_, tight, type_, value_) != 4 && scanp(&param_, loose, type_, value_) != 4)
         return false;
-    MESS_print(kEcho, "  TIME: %s %s\n", type_, value_);
+    MESS_print(M_OUT3, "  TIME: %s %s\n", type_, value_);
     scanp_inc(&param_);
     return true;
 }
@@ -318,7 +266,7 @@ void Decoder::collect_codes() {
         if (take(1, kCode, type_)) {
             if (!is_date_time_word(type_)) {
                 types_.emplace_back(type_);
-                MESS_print(kEcho, "  TYPE: %s\n", type_);
+                MESS_print(M_OUT3, "  TYPE: %s\n", type_);
             }
             found = true;
         }
@@ -327,17 +275,19 @@ void Decoder::collect_codes() {
     }
 }
 
-void Decoder::end_record() { record_.finish(out_); }
+void Decoder::end_record() {
+    if (!record_.finish(out_)) write_failed_ = true;
+}
 
 void Decoder::decode_a() {
-    MESS_print(kEcho, "SHEFA %s\n", line_);
+    MESS_print(M_OUT3, "SHEFA %s\n", line_);
     set_cursor();
     take(1, kWord, string_);
     const char third = line_[2];
     if (third == ' ' || third == 'R') {
         good_date_ = 1;
         id_[0] = '\0';
-        if (take(1, kWord, id_)) MESS_print(kEcho, "ID: %s\n", id_);
+        if (take(1, kWord, id_)) MESS_print(M_OUT3, "ID: %s\n", id_);
         take_date_and_zone();
         take_date_time(false);
     } else if (third != '1' && third != '2') {
@@ -371,7 +321,7 @@ Decoder::Entry Decoder::decode_body_entry() {
     if (scanp(&param_, kBodyId, string_) == 1) {
         if (std::strcmp(string_, ".END") == 0 || std::strcmp(string_, "$$") == 0)
             return Entry::BlockEnd;
-        MESS_print(kEcho, "ID: %s\n", string_);
+        MESS_print(M_OUT3, "ID: %s\n", string_);
         record_.start(string_);
         have_id = true;
         scanp_inc(&param_);
@@ -395,15 +345,15 @@ Decoder::Entry Decoder::decode_body_entry() {
 // A .B block: header, optional .B1 line, body lines up to a block end.
 // Returns false when the input ended inside the block.
 bool Decoder::decode_b() {
-    MESS_print(kEcho, "SHEFB %s\n", line_);
+    MESS_print(M_OUT3, "SHEFB %s\n", line_);
     set_cursor();
     good_date_ = 1;
     take(1, kWord, string_);
-    if (take(1, kWord, string_)) MESS_print(kEcho, "ID: %s\n", string_);
+    if (take(1, kWord, string_)) MESS_print(M_OUT3, "ID: %s\n", string_);
     take_date_and_zone();
     take_date_time(true);
     if (good_date_ == 0) {
-        MESS_print(kEcho, "  Bad date\n");
+        MESS_print(M_OUT3, "  Bad date\n");
         return true;
     }
     types_.clear();
@@ -412,7 +362,7 @@ bool Decoder::decode_b() {
     if (!next_line()) return false;
     set_cursor();
     if (std::strncmp(line_, ".B1", 3) == 0) {
-        MESS_print(kEcho, "SHEFB1 %s\n", line_);
+        MESS_print(M_OUT3, "SHEFB1 %s\n", line_);
         take(1, kWord, string_);
         collect_codes();
         if (!next_line()) return false;
@@ -458,7 +408,7 @@ void Decoder::run() {
 }  // namespace
 
 int print_data(const char *type, const char *value) {
-    if (!MESS_check(kEcho)) return 0;
+    if (!MESS_check(M_OUT3)) return 0;
     for (int i = kEchoIndex.first[static_cast<unsigned char>(type[0])]; i >= 0;
          i = kEchoIndex.next[i]) {
         const EchoRow &row = kEchoRows[i];
@@ -466,22 +416,25 @@ int print_data(const char *type, const char *value) {
         if (row.format == nullptr) {
             char phrase[50];
             WX_weather_text(value, phrase);
-            MESS_print(kEcho, "  XW-Present weather: %s\n", phrase);
+            MESS_print(M_OUT3, "  XW-Present weather: %s\n", phrase);
         } else {
-            MESS_print(kEcho, row.format, value);
+            MESS_print(M_OUT3, row.format, value);
         }
         return 0;
     }
-    MESS_print(kEcho, "  PARAM: %s %s\n", type, value);
+    MESS_print(M_OUT3, "  PARAM: %s %s\n", type, value);
     return 0;
 }
 
 namespace vyr::shef {
 
 int decode(FILE *in, FILE *out, const char *date_str) {
-    Decoder d(in, out, date_str);
-    d.run();
-    return 0;
+    if (in == nullptr || out == nullptr) return kDecodeReadFailed;
+    return vyr::guarded(kDecodeNoMemory, [&] {
+        auto d = std::make_unique<Decoder>(in, out, date_str);
+        d->run();
+        return d->status();
+    });
 }
 
 }  // namespace vyr::shef

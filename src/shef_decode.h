@@ -6,10 +6,18 @@
 
 namespace vyr::shef {
 
+// What ended decoding, as bits: nothing (the input was exhausted), a read
+// of the input that failed, a record the output refused (decoding stops at
+// once), no memory to go on.
+constexpr int kDecodeReadFailed = 1;
+constexpr int kDecodeWriteFailed = 2;
+constexpr int kDecodeNoMemory = 4;
+
 // Decodes the SHEF text of in into raw records on out, one record line per
 // decoded station line. date_str (may be null or empty) is the filter date:
 // reports whose date token differs from it in the first 4 characters are
-// dropped. Returns 0 when the input is exhausted.
+// dropped. Returns 0 when the input was decoded to its end, else the bits
+// above; every record decoded before a failure has been written.
 int decode(FILE *in, FILE *out, const char *date_str);
 
 }  // namespace vyr::shef

@@ -54,7 +54,7 @@ bool set_up() {
     setenv("vyrdefault", empty.c_str(), 1);
     unsetenv("vyrtz");
     g_sink = std::fopen("/dev/null", "w");
-    vyr::set_message_streams(g_sink, g_sink);
+    vyr::set_exit_throws(true);
     return true;
 }
 
@@ -63,6 +63,8 @@ bool set_up() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const bool ready = set_up();
     if (!ready) return 0;
+    vyr::reset_library();
+    vyr::set_message_streams(g_sink, g_sink);
 
     std::vector<std::string> args(1);
     for (size_t i = 0; i < size && args.size() < 64; ++i) {
@@ -78,18 +80,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     argv.push_back(nullptr);
 
-    RES_init(static_cast<int>(args.size()), argv.data(), kKeys, kPositional);
-    RES_list();
-    for (const char *name : {"filename", "parameter", "value"}) {
-        int n = 0;
-        char **v = nullptr;
-        RES_getvals(name, &n, &v);
-        free_parsed_array(n, v);
+    try {
+        RES_init(static_cast<int>(args.size()), argv.data(), kKeys, kPositional);
+        RES_list();
+        for (const char *name : {"filename", "parameter", "value"}) {
+            int n = 0;
+            char **v = nullptr;
+            RES_getvals(name, &n, &v);
+            free_parsed_array(n, v);
+        }
+    } catch (const vyr::exit_request &) {
     }
-
-    vyr::reset_resources();
-    vyr::reset_messages();
-    vyr::reset_reference_time();
-    vyr::reset_definitions();
     return 0;
 }
