@@ -25,7 +25,6 @@ namespace {
 using vyr::scan::Dest;
 using vyr::scan::Kind;
 
-constexpr M_type kTraceLevel = M_DEBUG_RES;
 constexpr int kWork = 80;                                // a field's work area, terminator aside
 constexpr std::size_t kBareCap = kWork + 1;              // assumed behind a bare char*
 constexpr int kMissMax = 19;                             // longest miss text kept
@@ -333,7 +332,7 @@ class Scan {
         if (!trace_) return;
         char rest[kTraceText + 1];
         trace_text(rest, pos);
-        MESS_print(kTraceLevel, "     :%s:%.50s:\n", pat_ + off, rest);
+        MESS_print(M_DEBUG_RES, "     :%s:%.50s:\n", pat_ + off, rest);
     }
 
     static void store_text(const Dest *dest, const char *src, int n, bool terminate) {
@@ -537,14 +536,20 @@ int Scan::scan_float(int limit, bool skip_space, float &value) const {
         }
         ++i;
     }
-    if (mantissa == 0) return 0;
+    // The exponent's digits count too: "e5" holds a digit, so it is a field
+    // (whose text converts to 0).
+    bool exponent = false;
     if (i < lim && (s[i] == 'e' || s[i] == 'E')) {
         int j = i + 1;
         if (j < lim && (s[j] == '+' || s[j] == '-')) ++j;
         const int first_digit = j;
         while (j < lim && is(s[j], kDigit)) ++j;
-        if (j > first_digit) i = j;
+        if (j > first_digit) {
+            i = j;
+            exponent = true;
+        }
     }
+    if (mantissa == 0 && !exponent) return 0;
     // Converted from the work area; a text such as "." gives 0.
     char buf[kWork + 1];
     const int m = std::min(i - start, kWork);
@@ -623,7 +628,7 @@ int scan_with(parse_param *param, const char *pat, const vyr::scan::Compiled *co
         return -1;
     if (dests == nullptr || ndest < 0) ndest = 0;
 
-    const bool trace = MESS_check(kTraceLevel) != 0;
+    const bool trace = MESS_check(M_DEBUG_RES) != 0;
     Scan scan(param->ptr + param->off, param->length - param->off, pat, dests, ndest, trace);
     scan.run(compiled);
     param->len = scan.pos;
@@ -633,7 +638,7 @@ int scan_with(parse_param *param, const char *pat, const vyr::scan::Compiled *co
     if (trace) {
         char head[kTraceText + 1];
         scan.trace_text(head, 0);
-        MESS_print(kTraceLevel, "SCANP:%.50s:%s:%d:%d:%d:%d:%d\n", head, pat, param->off,
+        MESS_print(M_DEBUG_RES, "SCANP:%.50s:%s:%d:%d:%d:%d:%d\n", head, pat, param->off,
                    param->len, param->done, param->assigned, param->matched);
     }
     return param->matched;

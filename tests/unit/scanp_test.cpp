@@ -186,6 +186,10 @@ TEST(scanp_test, numbers_and_positions) {
         {"%3f", "1e57", "F", 1, {"100000"}, 3, 1, 1},
         {"%2f", "1e5", "F", 0, {"#"}, 0, 0, 0},
         {"%f", "1e999", "F", 1, {"inf"}, 5, 1, 1},
+        // An exponent alone holds a digit: a field whose text converts to 0.
+        {"%f", "e5/", "F", 1, {"0"}, 2, 1, 1},
+        {"%F", " E-2 x", "F", 1, {"0"}, 5, 1, 1},
+        {"%f", "e/", "F", 0, {"#"}, 0, 0, 0},
         {"%n%A %n", "ab  c", "ITI", 3, {"0", "ab", "4"}, 4, 1, 3},
         {"%A%*n%5n", "ab", "TI", 3, {"ab", "2"}, 2, 1, 2},
     });
