@@ -44,15 +44,6 @@ Date missing_date() {
                 VYR_MISSING, VYR_MISSING, VYR_MISSING, VYR_MISSING};
 }
 
-// Copies src into dst of cap bytes, cut if need be, always terminated.
-void bounded_copy(char *dst, std::size_t cap, const char *src) {
-    if (cap == 0) return;
-    std::size_t n = std::strlen(src);
-    if (n > cap - 1) n = cap - 1;
-    std::memcpy(dst, src, n);
-    dst[n] = '\0';
-}
-
 const int *day_table(int year) { return DATE_is_leap(year) ? kNumDayLeap : kNumDay; }
 
 // Two-digit years: 0-49 are this century, 50-199 the last one.
@@ -413,7 +404,7 @@ int DATE_get_current_str(char *str) {
     char buf[96];
     std::snprintf(buf, sizeof buf, "%2.2d %s %2.2d  %2.2d:%2.2d:%2.2dZ", d.year % 100, name, d.day,
                   d.hour, d.min, d.sec);
-    bounded_copy(str, kStampSize, buf);
+    vyr::copy_text(str, kStampSize, buf, vyr::Overflow::Cut);
     return 0;
 }
 
@@ -425,7 +416,7 @@ int DATE_make_label(Date *date, char *str) {
     }
     char buf[128];
     make_label(*date, buf, sizeof buf);
-    bounded_copy(str, kLabelSize, buf);
+    vyr::copy_text(str, kLabelSize, buf, vyr::Overflow::Cut);
     return 0;
 }
 

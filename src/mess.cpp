@@ -18,11 +18,8 @@
 
 namespace {
 
-constexpr M_type kInitialMask = 0x000FFFFF;
-constexpr M_type kErrorWarnBits = 0x000000F0;
-constexpr M_type kErrorBits = 0x00000030;
-constexpr M_type kWarnBits = 0x000000C0;
-constexpr M_type kBannerLevel = 0x00000F00;
+// Print, error, warn, mess, out1 and out2 with all their sub-levels.
+constexpr M_type kInitialMask = M_PRINT | M_ERROR | M_WARN | M_MESS | M_OUT1 | M_OUT2;
 constexpr int kDefaultPageLength = 22;
 constexpr std::size_t kMaxFileName = 159;
 
@@ -140,10 +137,9 @@ struct LevelWord {
     M_type mask;
 };
 constexpr LevelWord kWords[] = {
-    {"none", 4, 0x00000000},  {"print", 5, 0x0000000F}, {"error", 5, 0x00000030},
-    {"warn", 4, 0x000000C0},  {"mess", 4, 0x00000F00},  {"out1", 4, 0x0000F000},
-    {"out2", 4, 0x000F0000},  {"out3", 4, 0x00F00000},  {"out4", 4, 0x0F000000},
-    {"debug", 5, 0xF0000000},
+    {"none", 4, 0},      {"print", 5, M_PRINT}, {"error", 5, M_ERROR}, {"warn", 4, M_WARN},
+    {"mess", 4, M_MESS}, {"out1", 4, M_OUT1},   {"out2", 4, M_OUT2},   {"out3", 4, M_OUT3},
+    {"out4", 4, M_OUT4}, {"debug", 5, M_DEBUG},
 };
 
 // A level word with its optional operator and sub-level letter. Unknown
@@ -232,13 +228,14 @@ class Formatted {
         if (len < sizeof small_) {
             text_ = std::string_view(small_, len);
         } else {
-            try {
+            // Without memory for the whole text, it is cut rather than lost.
+            text_ = std::string_view(small_, sizeof small_ - 1);
+            vyr::guarded(0, [&] {
                 big_.resize(len);
                 std::vsnprintf(big_.data(), len + 1, fmt, again);
                 text_ = big_;
-            } catch (...) {
-                text_ = std::string_view(small_, sizeof small_ - 1);  // cut rather than lost
-            }
+                return 0;
+            });
         }
         va_end(again);
     }
@@ -279,7 +276,7 @@ int emit(M_type type, const char *fmt, std::string_view text) {
         write_log(g.pfile, text);
     }
     if (g.mess_out == kLogOnly) return 0;
-    put((type & kErrorWarnBits) ? err_stream() : out_stream(), text);
+    put((type & (M_ERROR | M_WARN)) ? err_stream() : out_stream(), text);
     if (g.page == kPageCount) {
         // The format's own newlines: a page is counted in lines of program text.
         int add = count_newlines(fmt);
@@ -370,12 +367,12 @@ int MESS_set_str(const char *str) {
     char **argv = nullptr;
     ++g.mess_set;
     if (parse_string(str, ',', &argc, &argv) != 0) return 0;
-    try {
+    // Only a failed allocation of a file name can fail here; the items
+    // applied so far stay applied.
+    vyr::guarded(0, [&] {
         for (int i = 0; i < argc; ++i) apply_item(argv[i]);
-    } catch (...) {
-        // Only a failed allocation of a file name can land here; the items
-        // applied so far stay applied.
-    }
+        return 0;
+    });
     free_parsed_array(argc, argv);
     return 0;
 }
@@ -390,7 +387,7 @@ int MESS_print(M_type type, const char *mess, ...) {
         g.page != kPageCount) {
         // The terminal alone: format straight into its stream (the element
         // echo takes this road for every element).
-        FILE *f = (type & kErrorWarnBits) ? err_stream() : out_stream();
+        FILE *f = (type & (M_ERROR | M_WARN)) ? err_stream() : out_stream();
         va_list plain;
         va_copy(plain, ap);
         if (!put_plain(f, mess, plain)) std::vfprintf(f, mess, ap);
@@ -405,7 +402,7 @@ int MESS_print(M_type type, const char *mess, ...) {
 
 int MESS_hold(M_type type, const char *mess) {
     if (!MESS_check(type) || g.mess_out == kLogOnly || FLAG_batch() || g.page == kPageOff) return 0;
-    FILE *dest = ((type & kErrorBits) && (type & kWarnBits)) ? err_stream() : out_stream();
+    FILE *dest = ((type & M_ERROR) && (type & M_WARN)) ? err_stream() : out_stream();
     if (mess != nullptr) std::fprintf(dest, "%s", mess);
     vyr::flush_messages();
     std::fgetc(vyr::terminal_input());
@@ -414,6 +411,6 @@ int MESS_hold(M_type type, const char *mess) {
 }
 
 int MESS_print_prog(const char *string) {
-    MESS_print(kBannerLevel, "      %s (Ver %s)\n\n", string ? string : "", VYR_version());
+    MESS_print(M_MESS, "      %s (Ver %s)\n\n", string ? string : "", VYR_version());
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "vyr.h"
+#include "vyr_int.h"
 
 namespace {
 
@@ -199,14 +200,6 @@ std::string metar_code(std::string_view wx) {
     return code.append(m.intens);
 }
 
-// Copies text into buf of capacity cap (terminator included), cut to fit.
-void copy_out(std::string_view text, char *buf, std::size_t cap) {
-    if (buf == nullptr || cap == 0) return;
-    const std::size_t n = text.size() < cap - 1 ? text.size() : cap - 1;
-    if (n > 0) std::memcpy(buf, text.data(), n);  // an empty view may hold no pointer
-    buf[n] = '\0';
-}
-
 // The table row for a present-weather value in any notation, or null.
 const PhraseRow *weather_phrase(std::string_view value) {
     std::string code;
@@ -225,7 +218,8 @@ int WX_weather_text(const char *str, char *out_str) {
     if (out_str == nullptr) return 0;
     try {
         const PhraseRow *row = weather_phrase(str ? std::string_view(str) : std::string_view());
-        copy_out(row ? row->text : std::string_view(), out_str, kPhraseMax + 1);
+        vyr::copy_text(out_str, kPhraseMax + 1, row ? row->text : std::string_view(),
+                       vyr::Overflow::Cut);
         return row ? row->count : 0;
     } catch (...) {  // only an allocation can fail
         out_str[0] = '\0';
@@ -234,14 +228,16 @@ int WX_weather_text(const char *str, char *out_str) {
 }
 
 int WX_wmo_weather(int wx, char *wx_str) {
-    copy_out(wmo_code(wx), wx_str, kWmoMax + 1);
+    vyr::copy_text(wx_str, kWmoMax + 1, wmo_code(wx), vyr::Overflow::Cut);
     return 0;
 }
 
 int WX_metar_weather(const char *wx, char *wx_str) {
     if (wx_str == nullptr) return 0;
     try {
-        copy_out(metar_code(wx ? std::string_view(wx) : std::string_view()), wx_str, kMetarMax + 1);
+        vyr::copy_text(wx_str, kMetarMax + 1,
+                       metar_code(wx ? std::string_view(wx) : std::string_view()),
+                       vyr::Overflow::Cut);
     } catch (...) {
         wx_str[0] = '\0';
     }
