@@ -312,9 +312,7 @@ res_obj *append_node(int index, const char *name, const char *data, DEF_convert 
     }
     r->index = index;
     r->cvt = cvt;
-    try {
-        g.index.emplace(r->name, r);
-    } catch (...) {
+    if (!vyr::guarded(false, [&] { return g.index.emplace(r->name, r).second; })) {
         std::free(r->data);
         std::free(r->name);
         std::free(r);

@@ -216,15 +216,13 @@ const PhraseRow *weather_phrase(std::string_view value) {
 
 int WX_weather_text(const char *str, char *out_str) {
     if (out_str == nullptr) return 0;
-    try {
+    out_str[0] = '\0';  // what an allocation failure leaves
+    return vyr::guarded(0, [&] {
         const PhraseRow *row = weather_phrase(str ? std::string_view(str) : std::string_view());
         vyr::copy_text(out_str, kPhraseMax + 1, row ? row->text : std::string_view(),
                        vyr::Overflow::Cut);
         return row ? row->count : 0;
-    } catch (...) {  // only an allocation can fail
-        out_str[0] = '\0';
-        return 0;
-    }
+    });
 }
 
 int WX_wmo_weather(int wx, char *wx_str) {
@@ -234,12 +232,11 @@ int WX_wmo_weather(int wx, char *wx_str) {
 
 int WX_metar_weather(const char *wx, char *wx_str) {
     if (wx_str == nullptr) return 0;
-    try {
+    wx_str[0] = '\0';  // what an allocation failure leaves
+    return vyr::guarded(0, [&] {
         vyr::copy_text(wx_str, kMetarMax + 1,
                        metar_code(wx ? std::string_view(wx) : std::string_view()),
                        vyr::Overflow::Cut);
-    } catch (...) {
-        wx_str[0] = '\0';
-    }
-    return 0;
+        return 0;
+    });
 }

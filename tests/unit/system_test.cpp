@@ -264,6 +264,23 @@ TEST_F(PromptDeathTest, end_of_input_ends_with_status_0) {
     }
 }
 
+// With exits turned into exceptions, code that ends the process runs in a
+// test (or a fuzz target) and the test goes on with the status it gave.
+TEST_F(PromptTest, exits_can_be_caught) {
+    vyr::set_exit_throws(true);
+    for (const char *answers : {"exit\n", "", "set\n"}) {
+        restart(answers);
+        char buf[20] = "";
+        try {
+            VYR_prompts("? ", buf, 20);
+            ADD_FAILURE() << "no exit for " << answers;
+        } catch (const vyr::exit_request &e) {
+            EXPECT_EQ(e.status, 0) << answers;
+        }
+    }
+    vyr::set_exit_throws(false);
+}
+
 TEST(system_test, sleep_refuses_no_time) {
     EXPECT_EQ(VYR_sleep(0.0f), -1);
     EXPECT_EQ(VYR_sleep(-1.0f), -1);
