@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -431,9 +430,9 @@ namespace vyr::shef {
 int decode(FILE *in, FILE *out, const char *date_str) {
     if (in == nullptr || out == nullptr) return kDecodeReadFailed;
     return vyr::guarded(kDecodeNoMemory, [&] {
-        auto d = std::make_unique<Decoder>(in, out, date_str);
-        d->run();
-        return d->status();
+        Decoder d(in, out, date_str);
+        d.run();
+        return d.status();
     });
 }
 
