@@ -103,6 +103,7 @@ void reset_library() {
     reset_definitions();
     reset_files();
     reset_time_zone();
+    reset_domains();
     FLAG_reset(0);
     FLAG_resetplot(1);
 }

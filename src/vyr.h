@@ -295,27 +295,7 @@ int DATE_decode_label(const char *str, Date *date);
 // ---------------------------------------------------------------------------
 // Map domains (region.cpp)
 
-// A map domain: projection, its parameters, centre, grid spacing and size.
-// Unset fields hold the missing value (-9999, or -9999.0 for the floats).
-struct Domain {
-    int proj;        // projection code
-    float plat;      // projection latitude parameter
-    float plon;      // projection longitude parameter
-    float param[5];  // further projection parameters
-    float clat;      // centre latitude
-    float clon;      // centre longitude, west negative
-    float dx;        // grid spacing in x
-    float dy;        // grid spacing in y
-    int nx;          // grid points in x
-    int ny;          // grid points in y
-    int ellipse;     // 1 for the ellipsoidal earth, else 0
-};
-
-// Sets every field of domain to missing (ellipse to 0); returns 0.
-int DOM_init(Domain *domain);
-// Decodes a domain or region text into domain: 1 explicit domain, 2 region,
-// -1 invalid text, -9999 missing text (null, empty or "miss").
-int DOM_decode(const char *str, Domain *domain);
+#include "vyrdom.h"
 
 // ---------------------------------------------------------------------------
 // Display-window message queue (mqueue.cpp)

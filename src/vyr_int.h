@@ -164,6 +164,40 @@ void reset_resources();
 // the conversion hands to FILE_set_time, unscanned fields missing.
 Date hour_setting(const char *text);
 
+// Map domains and the station database (region.cpp, cty_read.cpp). Back to
+// the start-up state: reset_stations closes an open database; reset_domains
+// does that too and sets the station priority to 3 and the region menu to
+// never loaded.
+void reset_domains();
+void reset_stations();
+// Closes a stream that FILE_open opened under name: a command's pipe with
+// pclose, a file with fclose; the standard streams stay open.
+inline void close_opened(FILE *f, const char *name) {
+    if (f == nullptr || FILE_is_stdio(name)) return;
+    if (name != nullptr && name[0] == '|')
+        pclose(f);
+    else
+        std::fclose(f);
+}
+// The decimal number at the start of s, as the "%f" and "%d" conversions
+// take it (a sign, digits, for value also a point and an exponent), but
+// never "nan", "inf" or hexadecimal: the characters it covers, or 0 when s
+// does not begin with one or it is out of range (value then unchanged).
+std::size_t read_decimal(std::string_view s, float &value);
+std::size_t read_integer(std::string_view s, int &value);
+// The station plotting priority DOM_set_base_prior set last.
+int station_priority();
+// One entry of the region menu.
+struct RegionMenuEntry {
+    char name[21];  // display name, underscores turned into blanks
+    char abbr[6];   // abbreviation
+    int index;      // the entry's own index once filled, else 0
+    int menu;       // menu number from the file
+};
+// The region menu as DOM_read_menu left it: entries 1 to 19 (0 unused),
+// and in *num_regs the next free index, whose name is empty.
+const RegionMenuEntry *region_menu(int *num_regs);
+
 }  // namespace vyr
 
 #endif  // VYR_INT_H
