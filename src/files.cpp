@@ -539,9 +539,13 @@ void list_files() {
 // The selection ends with the current file: handed to the caller, 1 when it
 // exists. A name past the limit ends the program as a missing file does.
 int choose_current(const char *cur, char *outfile) {
-    g.filename = current_named(cur);
+    int64_t secs = 0;
+    g.filename = set_current(cur, secs);
     hand_out(g.filename, outfile);
-    if (current_file_exists()) return 1;
+    if (current_file_exists()) {
+        MESS_print(M_MESS, "Current filename: %s\n", g.filename.c_str());
+        return 1;
+    }
     MESS_print(M_WARN, "File not found: %s\n", g.filename.c_str());
     VYR_exit(VYR_NO_INPUT);
 }

@@ -3,30 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstring>
-#include <map>
+#include <filesystem>
 #include <string>
 
-#include "files_rules.h"
-#include "test_util.h"
-#include "vyr.h"
-#include "vyr_int.h"
-#include "vyrresrc.h"
+#include "files_fixture.h"
 
 namespace {
 
 using namespace vyr::files;
+using vyr::test::kUnset;
+using vyr::test::M;
+using vyr::test::table;
 
-constexpr int M = VYR_MISSING;
-constexpr Date kUnset = {M, M, M, M, M, M, M, 0};
 constexpr Date kDec7 = {2026, 12, 7, 341, 1, 13, 35, 0};  // 7 Dec 2026 13:35
-
-Lookup table(std::map<std::string, std::string> values) {
-    return [values = std::move(values)](const char *name) -> const char * {
-        auto it = values.find(name);
-        return it == values.end() ? nullptr : it->second.c_str();
-    };
-}
 
 Date with_set(int day, int hour, int min) {
     Date s = kUnset;
@@ -92,11 +81,9 @@ TEST(files_pattern_test, directory_kept_from_the_current_name) {
         const char *path;  // null: none
     };
     const Row rows[] = {
-        {"/tmp/in/2026120712.shef", "%R/%Y%m%d%h.raw", "/tmp/in"},
         {"/tmp/in/2026/1207.shef", "%R/%Y/%m%d.raw", "/tmp/in"},
         {"/x.shef", "%R/%Y/%m%d.raw", ""},
         {"./x.shef", "%R%Y", nullptr},
-        {"x.shef", "%R/%Y", nullptr},
     };
     for (const Row &r : rows) {
         const auto p = extracted_path(r.filename, r.pattern);
@@ -151,41 +138,10 @@ TEST(files_pattern_test, listing_quotes_all_but_its_wildcards) {
     EXPECT_EQ(list_command("-x%y", ctx, nullptr), "ls -x -- '-x'[0-9]?");
 }
 
-TEST(files_pattern_test, types_and_convention_lines) {
-    const TypeName t = split_type("shef_raw:r=west coast:x::q=1");
-    EXPECT_EQ(t.name, "shef_raw");
-    ASSERT_EQ(t.keys.size(), 2u);
-    EXPECT_EQ(t.keys[0].key, 'r');
-    EXPECT_EQ(t.keys[0].value, "west coast");
-    EXPECT_EQ(t.keys[1].key, 'q');
-    EXPECT_EQ(t.keys[1].value, "1");
-    EXPECT_EQ(split_type("a:b:c=").name, "a:b:c=");  // no assignment, all name
-
-    ConventionLine l;
-    EXPECT_FALSE(read_convention_line("# shef_raw x", l));
-    EXPECT_FALSE(read_convention_line("   \t", l));
-    ASSERT_TRUE(read_convention_line("shef_raw\t%R/%Y.raw  -  250", l));
-    EXPECT_EQ(l.pattern, "%R/%Y.raw");
-    EXPECT_EQ(l.header, "");
-    EXPECT_EQ(l.min_size, 250);
-    ASSERT_TRUE(read_convention_line("only_type", l));
-    EXPECT_EQ(l.pattern, "");
-
-    EXPECT_EQ(match_type("SHEF_RAW", "shef_raw"), Match::Exact);
-    EXPECT_EQ(match_type("shef_raw", "shef_raw_west"), Match::Prefix);
-    EXPECT_EQ(match_type("shef_raw_west", "shef_raw"), Match::None);
-    EXPECT_EQ(type_extension("shef_raw_west"), "west");
-    EXPECT_EQ(type_extension("raw"), "");
-}
-
-class ConventionTest : public vyr::test::CapturedMessagesTest {
+class ConventionTest : public vyr::test::FilesModuleTest {
   protected:
-    vyr::test::ScratchDir scratch{"vyrconv"};
     void SetUp() override {
-        CapturedMessagesTest::SetUp();
-        vyr::reset_files();
-        vyr::reset_resources();
-        RES_put("file_path", scratch.path().c_str());
+        FilesModuleTest::SetUp();
         RES_put("raw_path", "/data/raw");
         scratch.write("name_conv",
                       "# type pattern header size\n"
@@ -194,11 +150,6 @@ class ConventionTest : public vyr::test::CapturedMessagesTest {
                       "shef_raw_west %R/west/%Y -\n"
                       "bare\n"
                       "dash -\n");
-    }
-    void TearDown() override {
-        vyr::reset_files();
-        vyr::reset_resources();
-        CapturedMessagesTest::TearDown();
     }
     std::string name_for(const Date &d, int expect = 0) {
         char out[160];
@@ -218,12 +169,16 @@ TEST_F(ConventionTest, types_select_patterns) {
     EXPECT_EQ(FILE_set_name("shef_raw_west"), 1);
     EXPECT_EQ(name_for(kDec7), "/data/raw/2026120713.west");
 
-    // Keys come off a copy of the caller's text.
-    char type[] = "shef_raw:r=west coast and far more than twenty-nine";
+    // Keys come off a copy of the caller's text; a ":" without one stays.
+    char type[] = "shef_raw:q=1:x:r=west coast and far more than twenty-nine";
+    const std::string given = type;
     EXPECT_EQ(FILE_set_name(type), 1);
-    EXPECT_STREQ(type, "shef_raw:r=west coast and far more than twenty-nine");
+    EXPECT_EQ(type, given);
     EXPECT_STREQ(vyr::file_key('r'), "west_coast_and_far_more_than_");
+    EXPECT_STREQ(vyr::file_key('q'), "1");
     EXPECT_EQ(vyr::file_convention().ext, "");
+    EXPECT_EQ(FILE_set_name("other:x"), 0);
+    EXPECT_EQ(vyr::file_convention().conv, "other:x");
 
     // No line: the type is the pattern, with no line's header or size.
     EXPECT_EQ(FILE_set_name("unknown.txt"), 0);
