@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "vyr.h"
@@ -148,10 +149,24 @@ int queue_timeout();
 const Date &reference_time();
 void reset_reference_time();
 // Back to the start-up state of the files module: reference time, keys,
-// conventions and the current file name.
+// convention, current file name, its date and kind, naming period.
 void reset_files();
 // The text of substitution key k, empty when unset.
 const char *file_key(char k);
+// The listing of matching files runs its shell command through this
+// function; null restores the shell. A reset of the module keeps it.
+using list_fn = int (*)(const char *command);
+void set_file_lister(list_fn fn);
+// The active convention as FILE_set_name left it.
+struct FileConvention {
+    std::string conv, hconv, ext;
+    int min_size;
+};
+FileConvention file_convention();
+// Whether file specifications carry extra information (1) or a "#" date
+// suffix (0, every program of the suite so far); what the last one carried.
+void set_file_type(int type);
+const char *file_extra_info();
 
 // Back to the start-up state of the definition files (def_read.cpp): file
 // closed, program "Vyr" without title, no tags, no open IF.
