@@ -58,7 +58,7 @@ bool is_blank(char c) {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-bool iequals(std::string_view a, std::string_view b) { return vyr::icompare(a, b) == 0; }
+using vyr::iequals;
 
 // The full name of resrc: the program qualifier, "." and the name. The
 // qualifier is the title, or the program name and the title after its "+",

@@ -75,16 +75,7 @@ vyr::list_fn g_lister = nullptr;
 // ---------------------------------------------------------------------------
 // Paths and file access: helpers
 
-bool iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto fa = static_cast<unsigned char>(a[i]), fb = static_cast<unsigned char>(b[i]);
-        if (fa >= 'A' && fa <= 'Z') fa = static_cast<unsigned char>(fa + ('a' - 'A'));
-        if (fb >= 'A' && fb <= 'Z') fb = static_cast<unsigned char>(fb + ('a' - 'A'));
-        if (fa != fb) return false;
-    }
-    return true;
-}
+using vyr::iequals;
 
 bool is_stdio(std::string_view name) {
     return name.empty() || name == "-" || iequals(name, "std") || iequals(name, "stdn");
@@ -122,13 +113,7 @@ bool stat_name(const std::string &name, struct stat &st) { return ::stat(name.c_
 // Copies a name into a caller's 160-byte buffer, or writes the empty text
 // when it does not fit.
 bool put_name(std::string_view s, char *out) {
-    if (s.size() > kNameMax) {
-        out[0] = '\0';
-        return false;
-    }
-    std::memcpy(out, s.data(), s.size());
-    out[s.size()] = '\0';
-    return true;
+    return vyr::copy_text(out, kNameMax + 1, s, vyr::Overflow::Refuse);
 }
 
 // Splits at "/" the way parse_string does: trailing separators dropped, an

@@ -59,15 +59,7 @@ State g;
 
 bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-bool iequals(std::string_view a, std::string_view b) {
-    auto fold = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-    };
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
+using vyr::iequals;
 
 bool starts_with_nocase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && iequals(s.substr(0, prefix.size()), prefix);

@@ -45,6 +45,9 @@ bool copy_text(char *dst, std::size_t cap, std::string_view src, Overflow rule);
 // strnicmp: compares at most n characters, stopping at the first difference
 // or at the end of either text; the folded difference there, 0 when equal.
 int icompare(std::string_view s1, std::string_view s2, std::size_t n = std::string_view::npos);
+inline bool iequals(std::string_view s1, std::string_view s2) {
+    return s1.size() == s2.size() && icompare(s1, s2) == 0;
+}
 
 // The one line reader (tools.cpp). A source hands out the bytes that come
 // next, a run at a time; read_line takes a line of at most limit characters
