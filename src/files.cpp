@@ -480,7 +480,9 @@ std::string current_named(const char *cur) {
 
 std::string set_file(const char *file) {
     std::string spec = file ? file : "";
-    if (g.file_type == 0) {
+    if (!spec.empty() && spec[0] == '|') {
+        // A command's "#" belongs to the shell: no date suffix is cut off.
+    } else if (g.file_type == 0) {
         rules::cut_date_suffix(spec, g.set);
     } else if (!spec.empty()) {
         std::string tail = spec.substr(1);

@@ -140,7 +140,7 @@ std::string cut_extra_info(std::string &spec);
 
 enum class Form {
     Exit,     // end the program
-    Literal,  // "@name": the name as written
+    Literal,  // "@name" (the name as written) or "|command" (whole)
     Stream,   // a standard stream
     Plain,    // no convention: the specification is the name
     Current,  // a current expression

@@ -307,6 +307,8 @@ std::string cut_extra_info(std::string &spec) {
 Classified classify(std::string_view spec, std::string_view conv) {
     if (iequal(spec, "exit")) return {Form::Exit, {}};
     if (!spec.empty() && spec[0] == '@') return {Form::Literal, std::string(spec.substr(1))};
+    // A command completed by a pattern would be a command no more.
+    if (!spec.empty() && spec[0] == '|') return {Form::Literal, std::string(spec)};
     if (is_stream_name(spec) || (!conv.empty() && is_stream_name(conv))) return {Form::Stream, "-"};
     if (conv.empty()) return {Form::Plain, std::string(spec)};
     if (spec[0] == '#') return {Form::Current, std::string(spec)};

@@ -3,8 +3,10 @@
 // Start-up gathers the converter's resources (definition files, display
 // windows, environment, command line), answers a help request, reads the
 // filter date from the "parameter" item "date" and prints the banner. The
-// input is the first file name of the command line (standard input when
-// there is none, or "-"); the raw data file goes to standard output.
+// input is chosen by the file selection under the "shef_dat" convention (or
+// in_file); the raw file is named after the input file's date under the
+// "shef_raw" convention (or out_file). This is the one place where the
+// converter's exit statuses are decided.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,6 +22,8 @@
 
 namespace {
 
+constexpr std::size_t kNameBuffer = 160;  // a file name and its terminator
+
 // The filter date: the text from the sixth character on of the last
 // "parameter" item that begins with "date" (any case), e.g. date=0815.
 std::string filter_date() {
@@ -34,24 +38,22 @@ std::string filter_date() {
     return date;
 }
 
-// The first input file name given on the command line, or "" for standard
-// input.
-std::string input_name() {
-    std::string name;
-    int n = 0;
-    char **names = nullptr;
-    RES_getvals("filename", &n, &names);
-    if (n > 0) name = names[0];
-    free_parsed_array(n, names);
-    return name;
+// Selects the convention of a file type, or the user's own type or pattern
+// given by a resource.
+void select_convention(const char *type, const char *resource) {
+    FILE_set_name(type);
+    if (const char *own = RES_get(resource)) FILE_set_name(own);
 }
+
+// A name as messages show it: standard streams by "-".
+const char *shown(const char *name) { return FILE_is_stdio(name) ? "-" : name; }
 
 // Closes the input; false when it was a command that failed (a nonzero
 // status or a signal). A command cut short because decoding stopped early
 // dies of the closed pipe: that is no failure of its own.
-bool close_input(FILE *in, const std::string &name, bool read_to_end) {
+bool close_input(FILE *in, const char *name, bool read_to_end) {
     if (in == stdin) return true;
-    if (name.empty() || name[0] != '|') {
+    if (name[0] != '|') {
         std::fclose(in);
         return true;
     }
@@ -60,12 +62,21 @@ bool close_input(FILE *in, const std::string &name, bool read_to_end) {
     return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Flushes the output and closes a named one; false when either fails, with
+// the system's reason in errno.
+bool finish_output(FILE *out) {
+    if (std::fflush(out) != 0 || std::ferror(out)) return false;
+    if (out == stdout) return true;
+    return std::fclose(out) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    // Raw data and the element echo can run to hundreds of megabytes: write
-    // them in large blocks unless a person is watching.
+    // The element echo can run to hundreds of megabytes: write it in large
+    // blocks unless a person is watching.
     if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+
     RES_init(argc, argv, shef2raw_res_key, shef2raw_res_pos);
     if (FLAG_help()) {
         char prog[80];
@@ -78,41 +89,57 @@ int main(int argc, char **argv) {
     const std::string date_str = filter_date();
     MESS_print_prog("SHEF DATA DECODING");
 
-    const std::string file = input_name();
-    FILE *in = FILE_open(file.c_str(), "r");
+    // The input, and the date it stands for.
+    char file[kNameBuffer] = "";
+    select_convention("shef_dat", "in_file");
+    FILE_get_file("Enter the SHEF filename: ", file);
+    Date file_date;
+    FILE_get_date(&file_date);
+    FILE *in = FILE_open(file, "r");
     if (in == nullptr) {
-        MESS_print(M_ERROR, "Unable to open file:%s\n", file.c_str());
+        MESS_print(M_ERROR, "Unable to open file:%s\n", file);
         VYR_exit(VYR_NO_INPUT);
     }
-    FILE *out = stdout;
 
-    // Until input files are chosen by their dates, the label carries the
-    // reference time the user set with the "hour" resource (by default
-    // none, which labels as the year alone).
-    Date file_date = vyr::reference_time();
-    char label[32];
+    // The output, named after the input's date. A name that cannot be built
+    // (too long) is never opened in its place: it counts as one that cannot
+    // be opened.
+    char outfile[kNameBuffer] = "";
+    select_convention("shef_raw", "out_file");
+    const bool named = FILE_set_date(&file_date, outfile) >= 0;
+    MESS_print(M_OUT1, "Output file: %s\n", outfile);
+    FILE *out = named ? FILE_open(outfile, "w") : nullptr;
+    if (out == nullptr) {
+        out = stdout;
+        MESS_print(M_WARN, "Unable to open output file\n");
+    }
+    const char *out_name = out == stdout ? "-" : outfile;
+
+    char label[50];
     DATE_make_label(&file_date, label);
     std::fputs("VYRRAW\n", out);
     std::fprintf(out, "%s\n", label);
     std::fputs("SHEF Data\n", out);
 
     const int result = vyr::shef::decode(in, out, date_str.c_str());
+    int write_errno = errno;
     bool write_failed = (result & vyr::shef::kDecodeWriteFailed) != 0;
-    const int write_errno = errno;
     bool read_failed = (result & vyr::shef::kDecodeReadFailed) != 0;
-    // Every record decoded before a failure is kept: the output is flushed
+    const bool no_memory = (result & vyr::shef::kDecodeNoMemory) != 0;
+    // Every record decoded before a failure is kept: the output is finished
     // before anything is reported.
-    if (std::fflush(out) != 0 || std::ferror(out)) write_failed = true;
-    if (!close_input(in, file, !write_failed && result == 0)) read_failed = true;
-    if (result & vyr::shef::kDecodeNoMemory)
-        MESS_print(M_ERROR, "Not enough memory to decode file:%s\n",
-                   file.empty() ? "-" : file.c_str());
-    if (read_failed)
-        MESS_print(M_ERROR, "Unable to read file:%s\n", file.empty() ? "-" : file.c_str());
+    if (!finish_output(out)) {
+        if (!write_failed) write_errno = errno;
+        write_failed = true;
+    }
+    if (!close_input(in, file, result == 0)) read_failed = true;
+
+    if (no_memory) MESS_print(M_ERROR, "Not enough memory to decode file:%s\n", shown(file));
+    if (read_failed) MESS_print(M_ERROR, "Unable to read file:%s\n", shown(file));
     if (write_failed) {
-        MESS_print(M_ERROR, "Unable to write the output: %s\n",
-                   std::strerror(errno != 0 ? errno : write_errno));
+        MESS_print(M_ERROR, "Unable to write output file:%s (%s)\n", out_name,
+                   std::strerror(write_errno != 0 ? write_errno : EIO));
         return VYR_WRITE_FAILED;
     }
-    return read_failed || (result & vyr::shef::kDecodeNoMemory) ? VYR_NO_INPUT : VYR_OK;
+    return read_failed || no_memory ? VYR_NO_INPUT : VYR_OK;
 }

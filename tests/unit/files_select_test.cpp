@@ -90,7 +90,7 @@ TEST(files_select_test, specification_pieces) {
         {"cu6", "", Form::Plain, "cu6"},     {"#2026la", "%Y", Form::Current, "#2026la"},
         {"CU+6", "%Y", Form::Current, "+6"}, {"La#5", "%Y", Form::Current, "La#5"},
         {"None", "%Y", Form::None, "None"},  {"/x", "/d/%Y", Form::OwnPath, "/x"},
-        {"/x", "%D/%Y", Form::Walk, "/x"},
+        {"/x", "%D/%Y", Form::Walk, "/x"},   {"|cat a", "%D/%Y", Form::Literal, "|cat a"},
     };
     for (const Form_ &f : forms) {
         const Classified c = classify(f.spec, f.conv);
