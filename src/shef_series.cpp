@@ -477,7 +477,7 @@ void Decoder::Impl::handle(std::string_view text) {
     if (text.size() >= 4 && (text[1] == 'E' || text[1] == 'e') &&
         (text[2] == 'N' || text[2] == 'n') && (text[3] == 'D' || text[3] == 'd') &&
         (text.size() == 4 || text[4] == ' ')) {
-        if (kind == 'B') kind = 0;
+        kind = 0;  // ends a block, and an .A or .E message as any other line
         return;
     }
     // The tag: type letter, optional R, optional 1-2 digit continuation
@@ -897,8 +897,15 @@ void Decoder::Impl::a_field(std::string_view field) {
             return;
         }
     }
-    if (i + 1 == words.size()) a_pending.assign(words[i].text);
-    if (i + 1 >= words.size()) return;
+    if (i + 1 == words.size()) {
+        ValueText v;
+        if (parse_value(words[i].text, v))
+            error("value " + quoted(words[i].text) + " without a parameter code");
+        else
+            a_pending.assign(words[i].text);
+        return;
+    }
+    if (i >= words.size()) return;
     const std::string_view code_text = words[i].text;
     const Word value = words[i + 1];
     for (std::size_t j = i + 2; j < words.size(); ++j) {
