@@ -185,8 +185,8 @@ int main(int argc, char **argv) {
     errno = 0;
     const bool write_ok = close_stream(out, out_name) && c.write_ok;
     if (write_errno == 0) write_errno = errno;
-    MESS_print(M_MESS, "%ld messages, %ld values, %ld errors, %ld warnings\n", c.counts.messages,
-               c.counts.values, c.counts.errors, c.counts.warnings);
+    MESS_print(M_MESS, "Messages: %ld, values: %ld, errors: %ld, warnings: %ld\n",
+               c.counts.messages, c.counts.values, c.counts.errors, c.counts.warnings);
     if (!read_ok) {
         MESS_print(M_ERROR, "Unable to read file:%s\n", in_name.c_str());
         return VYR_NO_INPUT;
