@@ -36,3 +36,4 @@ printf 'shef2raw peak resident memory:    %s KiB (target < 10240)\n' "$rss"
 
 echo
 "$build/scanp_bench" --benchmark_min_time=0.2
+bash "$(dirname "$0")/csv_bench.sh" "$build" "$mb"

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr std::size_t kBlock = 1 << 17;  // bytes gathered before a write
+constexpr std::size_t kBlock = 128 << 10;  // bytes gathered before a write
 // Room for a row whose station and comment need no quoting: the fixed
 // columns take less than 100 bytes.
 constexpr std::size_t kFixedRow = 128;

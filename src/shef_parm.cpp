@@ -48,6 +48,22 @@ bool to_int(std::string_view s, int &v) {
 }
 
 bool upper(char c) { return c >= 'A' && c <= 'Z'; }
+
+// Copies up to 16 bytes with two overlapping fixed-size moves; out needs
+// room for 16.
+void copy_upto16(char *out, std::string_view s) {
+    const std::size_t n = s.size();
+    const char *q = s.data();
+    if (n >= 8) {
+        std::memcpy(out, q, 8);
+        std::memcpy(out + n - 8, q + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(out, q, 4);
+        std::memcpy(out + n - 4, q + n - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) out[i] = q[i];
+    }
+}
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
@@ -277,23 +293,33 @@ bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::stri
 bool parse_value(std::string_view t, ValueText &v) {
     v.qualifier = 0;
     v.number = {};
-    // Numbers first: they are nearly every value.
-    std::size_t i = 0;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-    const std::size_t first = i;
-    while (i < t.size() && digit(t[i])) ++i;
-    std::size_t digits = i - first;
-    if (i < t.size() && t[i] == '.') {
-        const std::size_t dot = ++i;
-        while (i < t.size() && digit(t[i])) ++i;
-        digits += i - dot;
+    v.fraction = {};
+    // Numbers first: they are nearly every value. One pass over the text.
+    const char *p = t.data(), *const end = p + t.size();
+    const char *q = p;
+    v.negative = q < end && *q == '-';
+    if (q < end && (*q == '+' || *q == '-')) ++q;
+    const char *digits_from = q;
+    while (q < end && *q == '0') ++q;
+    const char *whole = q;
+    while (q < end && digit(*q)) ++q;
+    v.whole = std::string_view(whole, static_cast<std::size_t>(q - whole));
+    bool any = q > digits_from;
+    if (q < end && *q == '.') {
+        const char *dot = ++q, *last = q;  // last: just past the last nonzero digit
+        while (q < end && digit(*q)) {
+            if (*q != '0') last = q + 1;
+            ++q;
+        }
+        any = any || q > dot;
+        v.fraction = std::string_view(dot, static_cast<std::size_t>(last - dot));
     }
-    if (digits > 0) {
-        const std::size_t end = i;
-        if (i < t.size() && upper(t[i])) v.qualifier = t[i++];
-        if (i != t.size()) return false;
+    if (any) {
+        const char *number_end = q;
+        if (q < end && upper(*q)) v.qualifier = *q++;
+        if (q != end) return false;
         v.kind = ValueText::Number;
-        v.number = t.substr(0, end);
+        v.number = std::string_view(p, static_cast<std::size_t>(number_end - p));
         return true;
     }
     if (t == "M" || t == "m" || t == "MM" || t == "mm" || t == "+" || t == "-" || t == "++" ||
@@ -311,6 +337,27 @@ bool parse_value(std::string_view t, ValueText &v) {
         return true;
     }
     return false;
+}
+
+std::size_t english_value(const ValueText &v, bool si, double factor, char *out) {
+    if ((si && factor != 1.0) || v.fraction.size() > 4 || v.whole.size() > 15)
+        return english_value(v.number, si, factor, out);
+    // out has room to spare: the parts (at most 15 and 4 digits) are moved
+    // in fixed-size pieces, which cost less than a loop over their digits.
+    char *p = out;
+    if (v.negative && !(v.whole.empty() && v.fraction.empty())) *p++ = '-';
+    if (v.whole.empty()) {
+        *p++ = '0';
+    } else {
+        copy_upto16(p, v.whole);
+        p += v.whole.size();
+    }
+    if (!v.fraction.empty()) {
+        *p++ = '.';
+        copy_upto16(p, v.fraction);
+        p += v.fraction.size();
+    }
+    return static_cast<std::size_t>(p - out);
 }
 
 std::size_t english_value(std::string_view number, bool si, double factor, char *out) {

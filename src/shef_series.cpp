@@ -68,6 +68,15 @@ struct Word {
     std::string_view comment;
 };
 
+// Characters that continue a word: all but the blank and the quotes.
+constexpr struct WordChars {
+    bool v[256];
+    constexpr WordChars() : v{} {
+        for (int c = 0; c < 256; ++c) v[c] = c != ' ' && c != '"' && c != '\'';
+    }
+    constexpr bool operator[](unsigned char c) const { return v[c]; }
+} kWordChar;
+
 // The words of a field, blank separated. A quote opens a retained comment
 // that runs to the same quote or to the end of the field; it belongs to
 // the word before it.
@@ -83,13 +92,13 @@ void split_words(std::string_view f, std::vector<Word> &out) {
             const std::size_t start = i;
             while (i < n && f[i] != q) ++i;
             if (!out.empty() && out.back().comment.empty())
-                out.back().comment = f.substr(start, i - start);
+                out.back().comment = std::string_view(f.data() + start, i - start);
             if (i < n) ++i;
             continue;
         }
         const std::size_t start = i;
-        while (i < n && f[i] != ' ' && !quote(f[i])) ++i;
-        out.push_back({f.substr(start, i - start), {}});
+        while (i < n && kWordChar[static_cast<unsigned char>(f[i])]) ++i;
+        out.push_back({std::string_view(f.data() + start, i - start), {}});
     }
 }
 
@@ -102,11 +111,12 @@ void for_fields(std::string_view s, char sep, F fn) {
         // Fields are short: a plain loop beats a library search here.
         std::size_t end = start;
         while (end < s.size() && s[end] != sep) ++end;
+        const std::string_view field(s.data() + start, end - start);
         if (end == s.size()) {
-            fn(s.substr(start), first, true);
+            fn(field, first, true);
             return;
         }
-        if (!fn(s.substr(start, end - start), first, false)) return;
+        if (!fn(field, first, false)) return;
         start = end + 1;
     }
 }
@@ -115,12 +125,6 @@ void for_fields(std::string_view s, char sep, F fn) {
 std::size_t word_end(std::string_view s, std::size_t p) {
     while (p < s.size() && s[p] != ' ' && s[p] != '/') ++p;
     return p;
-}
-
-bool blank(std::string_view s) {
-    for (char c : s)
-        if (c != ' ') return false;
-    return true;
 }
 
 bool valid_id(std::string_view id) {
@@ -437,11 +441,11 @@ struct Decoder::Impl {
 // blanks; trailing blanks, "=" and "&" go.
 std::string_view Decoder::Impl::clean(std::string_view raw) {
     // Branch-free, so that the compiler can check many bytes at a time.
-    unsigned odd = 0;
+    unsigned char odd = 0;
     for (char ch : raw) {
         const auto c = static_cast<unsigned char>(ch);
-        odd |= static_cast<unsigned>(c < 0x20) | static_cast<unsigned>(c >= 0x7f) |
-               static_cast<unsigned>(c == ':');
+        odd |= static_cast<unsigned char>(static_cast<unsigned char>(c - 0x20) > 0x5e);
+        odd |= static_cast<unsigned char>(c == ':');
     }
     const bool plain = odd == 0;
     std::string_view s = raw;
@@ -676,8 +680,10 @@ bool Decoder::Impl::creation(const Elem &e, const Civil &obs, int64_t &utc) {
 // A wall time of the message's zone in UTC; a skipped wall time is told
 // and refused, a repeated one is told and taken as its first occurrence.
 bool Decoder::Impl::utc_of(const Civil &local, int64_t &utc) {
-    if (memo_valid && std::memcmp(&local, &memo_local, sizeof local) == 0 &&
-        std::memcmp(zone.code, memo_zone.code, sizeof zone.code) == 0) {
+    if (memo_valid && local.sec == memo_local.sec && local.min == memo_local.min &&
+        local.hour == memo_local.hour && local.day == memo_local.day &&
+        local.month == memo_local.month && local.year == memo_local.year &&
+        zone.code[0] == memo_zone.code[0] && zone.code[1] == memo_zone.code[1]) {
         utc = memo_utc;
         return true;
     }
@@ -790,7 +796,7 @@ void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s,
         r.missing = true;
         value_len = 0;
     } else {
-        value_len = english_value(v.number, false, 1.0, value_text);
+        value_len = english_value(v, false, 1.0, value_text);
         if (value_len == 0) {
             error("bad value " + quoted(w.text));
             return;
@@ -799,7 +805,7 @@ void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s,
             r.missing = true;
             value_len = 0;
         } else if (s.si && code.pe_known && code.factor != 1.0) {
-            value_len = english_value(v.number, true, code.factor, value_text);
+            value_len = english_value(v, true, code.factor, value_text);
             if (value_len == 0) {
                 error("value out of range " + quoted(w.text));
                 return;
@@ -868,7 +874,7 @@ void Decoder::Impl::a_data(std::string_view data) {
 // is passed over.
 void Decoder::Impl::a_field(std::string_view field) {
     split_words(field, words);
-    if (blank(field)) return;
+    if (words.empty()) return;
     if (!a_pending.empty()) {
         std::string code_text;
         code_text.swap(a_pending);
@@ -948,13 +954,13 @@ bool Decoder::Impl::value_word(std::string_view sta, const Code &code, const Sta
 void Decoder::Impl::e_data(std::string_view data, bool continued) {
     const bool ends_with_slash = !data.empty() && data.back() == '/';
     for_fields(data, '/', [&](std::string_view f, bool leading, bool trailing) {
-        if (blank(f)) {
+        split_words(f, words);
+        if (words.empty()) {
             const bool null_field =
                 (!leading && !trailing) || (leading && !trailing && continued && trailing_slash);
             if (null_field && e_have_code && e_have_di) ++e_k;
             return true;
         }
-        split_words(f, words);
         bool after_value = false;
         for (const Word &w : words) {
             after_value = e_word(w, after_value);
@@ -1138,16 +1144,17 @@ void Decoder::Impl::b_station(std::string_view group) {
 // is a parameter not reported.
 void Decoder::Impl::b_group(std::string_view id, std::string_view rest) {
     body_ops.clear();
+    bool overridden = false;  // any element in the body so far
     bool body_rel = false, body_dc = false, body_si = false, body_dq = false, body_dv = false;
     State over;  // the overriding values
     std::size_t pos = 0;
     int extra = 0;
     for_fields(rest, '/', [&](std::string_view f, bool first, bool last) {
-        if (blank(f)) {
+        split_words(f, group_words);
+        if (group_words.empty()) {
             if (!last || first) ++pos;  // a trailing "/" adds nothing
             return true;
         }
-        split_words(f, group_words);
         bool after_value = false;
         for (const Word &w : group_words) {
             if (is_element(w.text)) {
@@ -1157,6 +1164,7 @@ void Decoder::Impl::b_group(std::string_view id, std::string_view rest) {
                           std::string(id) + "; rest of its values dropped");
                     return false;
                 }
+                overridden = true;
                 if (is_time_kind(e.kind)) {
                     body_ops.push_back(e);
                     body_rel = false;
@@ -1192,6 +1200,10 @@ void Decoder::Impl::b_group(std::string_view id, std::string_view rest) {
             }
             const Slot &slot = slots[pos++];
             if (slot.bad) continue;
+            if (!overridden) {
+                value_word(id, slot.code, slot.st, w, Step{}, 0);
+                continue;
+            }
             State s = slot.st;
             bool placed = true;
             for (const Elem &e : body_ops) {

@@ -156,6 +156,10 @@ struct ValueText {
     enum Kind { Number, Missing, Trace } kind;
     std::string_view number;  // digits as written, sign included (Number)
     char qualifier;           // the letter written after it, or 0
+    // The number's parts: sign, integer digits without leading zeros and
+    // fraction digits without trailing zeros.
+    bool negative;
+    std::string_view whole, fraction;
 };
 // False for text that is no value of the standard ("1,5", "6O.O", "??").
 bool parse_value(std::string_view text, ValueText &value);
@@ -166,6 +170,8 @@ bool parse_value(std::string_view text, ValueText &value);
 // length, or 0 when the number is not finite.
 constexpr std::size_t kValueMax = 400;
 std::size_t english_value(std::string_view number, bool si, double factor, char *out);
+// The same for a number read by parse_value.
+std::size_t english_value(const ValueText &value, bool si, double factor, char *out);
 
 // ---------------------------------------------------------------------------
 // The decoder (shef_series.cpp)
