@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "shef2csv_keys.h"
@@ -154,7 +155,7 @@ int main(int argc, char **argv) {
 
     FILE *in = FILE_open(in_name.c_str(), "r");
     if (in == nullptr) {
-        MESS_print(M_ERROR, "Unable to read file:%s\n", in_name.c_str());
+        MESS_print(M_ERROR, "Unable to read file:%s\n", in_name.empty() ? "-" : in_name.c_str());
         VYR_exit(VYR_NO_INPUT);
     }
     if (!to_stdout) MESS_print(M_OUT1, "Output file: %s\n", out_name.c_str());
@@ -179,7 +180,13 @@ int main(int argc, char **argv) {
                    static_cast<int>(text.size()), text.data());
     };
     errno = 0;
-    const vyr::series::Conversion c = vyr::series::convert(in, out, parm, ref, on_note);
+    vyr::series::Conversion c{};
+    try {
+        c = vyr::series::convert(in, out, parm, ref, on_note);
+    } catch (const std::bad_alloc &) {
+        // A line too long to hold in memory: the input cannot be read.
+        c.write_ok = true;
+    }
     int write_errno = c.write_ok ? 0 : errno;
     const bool read_ok = close_stream(in, in_name) && c.read_ok;
     errno = 0;
@@ -188,7 +195,7 @@ int main(int argc, char **argv) {
     MESS_print(M_MESS, "Messages: %ld, values: %ld, errors: %ld, warnings: %ld\n",
                c.counts.messages, c.counts.values, c.counts.errors, c.counts.warnings);
     if (!read_ok) {
-        MESS_print(M_ERROR, "Unable to read file:%s\n", in_name.c_str());
+        MESS_print(M_ERROR, "Unable to read file:%s\n", in_name.empty() ? "-" : in_name.c_str());
         return VYR_NO_INPUT;
     }
     if (!write_ok) {
