@@ -18,14 +18,28 @@ constexpr std::size_t kBlock = 128 << 10;  // bytes gathered before a write
 constexpr std::size_t kFixedRow = 128;
 
 char *put_uint(char *p, unsigned long v) {
+    // Two digits at a time, from the end of a scratch buffer.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     char tmp[24];
-    int n = 0;
-    do {
-        tmp[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n > 0) *p++ = tmp[--n];
-    return p;
+    char *end = tmp + sizeof tmp, *q = end;
+    while (v >= 100) {
+        const unsigned long r = v % 100;
+        v /= 100;
+        q -= 2;
+        std::memcpy(q, kPairs + 2 * r, 2);
+    }
+    if (v >= 10) {
+        q -= 2;
+        std::memcpy(q, kPairs + 2 * v, 2);
+    } else {
+        *--q = static_cast<char>('0' + v);
+    }
+    const std::size_t n = static_cast<std::size_t>(end - q);
+    std::memcpy(p, q, n);
+    return p + n;
 }
 
 char *put_int(char *p, long v) {

@@ -1083,11 +1083,8 @@ void Decoder::Impl::b_header(std::string_view data) {
 
 void Decoder::Impl::b_body(std::string_view text) {
     body_started = true;
-    unsigned odd = 0;
-    for (char c : text)
-        odd |= static_cast<unsigned>(c == ',') | static_cast<unsigned>(c == '"') |
-               static_cast<unsigned>(c == '\'');
-    if (odd == 0) {
+    if (text.find(',') == std::string_view::npos && text.find('"') == std::string_view::npos &&
+        text.find('\'') == std::string_view::npos) {
         b_station(text);
         return;
     }
@@ -1150,9 +1147,26 @@ void Decoder::Impl::b_group(std::string_view id, std::string_view rest) {
     std::size_t pos = 0;
     int extra = 0;
     for_fields(rest, '/', [&](std::string_view f, bool first, bool last) {
+        // Most fields hold one value and blanks: they need no word list.
+        std::size_t a = 0;
+        while (a < f.size() && f[a] == ' ') ++a;
+        std::size_t b = a;
+        while (b < f.size() && kWordChar[static_cast<unsigned char>(f[b])]) ++b;
+        std::size_t c = b;
+        while (c < f.size() && f[c] == ' ') ++c;
+        if (a == f.size()) {
+            if (!last || first) ++pos;  // a trailing "/" adds nothing
+            return true;
+        }
+        if (c == f.size() && !overridden && f[a] != 'D' && pos < slots.size()) {
+            const Slot &slot = slots[pos++];
+            if (!slot.bad)
+                value_word(id, slot.code, slot.st, Word{f.substr(a, b - a), {}}, Step{}, 0);
+            return true;
+        }
         split_words(f, group_words);
         if (group_words.empty()) {
-            if (!last || first) ++pos;  // a trailing "/" adds nothing
+            if (!last || first) ++pos;
             return true;
         }
         bool after_value = false;
