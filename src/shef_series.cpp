@@ -873,6 +873,29 @@ void Decoder::Impl::a_data(std::string_view data) {
 // field ("DH12/HPIRWZZ/ 529.52", as some products write it); without one it
 // is passed over.
 void Decoder::Impl::a_field(std::string_view field) {
+    // Most fields are a code, blanks and a value: they need no word list.
+    if (a_pending.empty()) {
+        const std::size_t n = field.size();
+        std::size_t a = 0;
+        while (a < n && field[a] == ' ') ++a;
+        std::size_t b = a;
+        while (b < n && kWordChar[static_cast<unsigned char>(field[b])]) ++b;
+        std::size_t c = b;
+        while (c < n && field[c] == ' ') ++c;
+        std::size_t d = c;
+        while (d < n && kWordChar[static_cast<unsigned char>(field[d])]) ++d;
+        std::size_t e = d;
+        while (e < n && field[e] == ' ') ++e;
+        if (e == n && c > b && d > c && field[a] != 'D') {
+            Code code;
+            std::string why;
+            if (!code_of(field.substr(a, b - a), code, why))
+                error(why);
+            else
+                value_word(station, code, st, Word{field.substr(c, d - c), {}}, Step{}, 0);
+            return;
+        }
+    }
     split_words(field, words);
     if (words.empty()) return;
     if (!a_pending.empty()) {
