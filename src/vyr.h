@@ -205,12 +205,12 @@ extern int plot_it[13];
 // The run flags the suite reads or writes. Every flag is VYR_MISSING after
 // resource start-up until a conversion sets it.
 enum FLAG_index : int {
-    FLAG_DEVICE = 2,       // output device code; 1 when the device resource names none
-    FLAG_DOMAIN = 5,       // last decoded domain: 1 explicit, 2 region, -1 invalid
-    FLAG_PLOT_TYPE = 11,   // plot type code of the plot_type resource
-    FLAG_FILE_PARAM = 15,  // file parameter mode: 1 calc/over, 2 app, 3 use
-    FLAG_BATCH = 19,       // 1 in batch mode: no prompts, quieter messages
-    FLAG_HELP = 20,        // 1 when help was asked for
+    FLAG_DEVICE = 2,      // output device code; 1 when the device resource names none
+    FLAG_DOMAIN = 5,      // last decoded domain: 1 explicit, 2 region, -1 invalid
+    FLAG_PLOT_TYPE = 11,  // plot type code of the plot_type resource
+    FLAG_FILE_PARAM = 15, // file parameter mode: 1 calc/over, 2 app, 3 use
+    FLAG_BATCH = 19,      // 1 in batch mode: no prompts, quieter messages
+    FLAG_HELP = 20,       // 1 when help was asked for
 };
 
 int FLAG_set(int flag, int value);

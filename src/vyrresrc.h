@@ -157,9 +157,9 @@ enum DEF_convert : int {
 
 // One gathered value.
 typedef struct resource {
-    int index;   // table row, or VYR_MISSING for a free resource
-    char *name;  // private copy
-    char *data;  // private copy, or null when given without a value
+    int index;    // table row, or VYR_MISSING for a free resource
+    char *name;   // private copy
+    char *data;   // private copy, or null when given without a value
     DEF_convert cvt;
     struct resource *next;
 } res_obj;
@@ -185,7 +185,8 @@ int RES_fill_obj(RES_defobj *obj, const char *def, const char *env, const char *
                  DEF_convert cvt, void *out, int *num);
 int RES_enter(RES_defobj *obj, res_type key);
 int RES_init(int argc, char **argv, const res_type *res_key, const res_type *res_pos);
-int RES_decode(const char *progname, const char *cls, int argc, char **argv, RES_defobj *def_table);
+int RES_decode(const char *progname, const char *cls, int argc, char **argv,
+               RES_defobj *def_table);
 int RES_conv_data(const char *data, void *out, DEF_convert cvt);
 int RES_set_device(const char *str);
 int RES_help_print(const char *name, const res_type *res_key, const res_type *res_pos);
