@@ -1,0 +1,294 @@
+// shef_series.h - SHEF messages (.A, .B, .E) decoded to time series: one
+// record per value, with its time in UTC and its full parameter code.
+//
+// Pieces, by file: calendar, zones and year inference (shef_time.cpp); the
+// SHEFPARM tables and parameter codes (shef_parm.cpp); the message decoder
+// (shef_series.cpp); the CSV writer and the whole conversion (shef_csv.cpp).
+// Everything here is plain C++ in namespace vyr::series; nothing throws on
+// any input text. Records and notes handed to callbacks point into the
+// decoder's buffers and stay valid only during the call.
+#ifndef SHEF_SERIES_H
+#define SHEF_SERIES_H
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vyr::series {
+
+// ---------------------------------------------------------------------------
+// Calendar, zones and years (shef_time.cpp)
+
+// A wall-clock time. hour runs to 24; 24:00:00 stands for 00:00 of the next
+// day and is kept as written until the time is converted.
+struct Civil {
+    int year, month, day, hour, min, sec;
+};
+
+bool is_leap(int year);
+int days_in_month(int year, int month);
+// Days since 1970-01-01 of a proleptic Gregorian date.
+int64_t days_from_civil(int year, int month, int day);
+// The time as seconds since 1970 read as if it were UTC (hour 24 included).
+int64_t seconds_of(const Civil &t);
+// The UTC fields of seconds since 1970.
+Civil civil_of(int64_t secs);
+// 1 to 31 within the month, hour 0 to 24 (24 only at :00:00), minute and
+// second 0 to 59.
+bool valid_civil(const Civil &t);
+
+// The date that years are inferred against.
+struct RefDate {
+    int year, month, day;
+};
+// The year for a month and day given without one: the reference year, the
+// next or the previous, whichever puts the date within six months of ref.
+int infer_year(const RefDate &ref, int month, int day);
+// The full year of a two-digit year: the one in [ref_year-89, ref_year+10].
+int infer_century(int ref_year, int yy);
+
+// Moves a time by n calendar units, keeping the clock: 'D' days, 'M'
+// months and 'Y' years (the day is kept; a start on the last day of its
+// month that does not exist in the target month gives the target month's
+// last day), 'E' month ends (the start must be a month's last day). False
+// with *why set when the target day does not exist or the start is wrong.
+bool shift_calendar(Civil &t, char unit, int64_t n, const char **why);
+// Seconds in one step of an elapsed unit 'S', 'N', 'H'; 0 for the others.
+int unit_seconds(char unit);
+
+// A time zone of the standard: a fixed offset (Z, and the S and D forms
+// such as CS), or a one-letter zone that follows the civil time of its
+// region through the system's zone database.
+struct Zone {
+    char code[3];        // as written: "Z", "CS", "C"
+    int offset;          // seconds east of UTC, for fixed zones
+    const char *tzname;  // zone database name for local zones, else null
+};
+// The zone of a code, or false when the text is no zone code.
+bool find_zone(std::string_view code, Zone &zone);
+Zone utc_zone();
+
+enum class Fit {
+    Exact,      // one UTC time
+    Ambiguous,  // repeated wall time: the first occurrence (daylight) taken
+    Gap,        // a wall time skipped by the clock change: no UTC time
+    NoData,     // the zone database lacks the zone
+};
+// The UTC time of a wall time in a zone. The process TZ is left as found.
+Fit to_utc(const Zone &zone, const Civil &local, int64_t &utc);
+// The wall time in a zone of a UTC time.
+Civil to_local(const Zone &zone, int64_t utc);
+// "YYYY-MM-DDTHH:MM:SSZ" into out (21 bytes with the terminator).
+void format_utc(int64_t secs, char *out);
+
+// ---------------------------------------------------------------------------
+// Parameter tables and codes (shef_parm.cpp)
+
+// The tables of a SHEFPARM file: physical elements with their SI-to-English
+// factors (*1), durations (*2), type-sources (*3), extrema (*4),
+// probabilities (*5), send codes and duration defaults (*6), qualifiers
+// (*7) and the error limit (**).
+class Parm {
+  public:
+    // Reads a SHEFPARM text. Lines it cannot use are skipped and reported to
+    // problem (line number, reason) when given.
+    static Parm parse(std::string_view text,
+                      const std::function<void(int, std::string_view)> &problem = {});
+    // The copy shipped with the program, built in at compile time.
+    static const Parm &builtin();
+
+    bool pe_known(char a, char b) const;
+    double factor(char a, char b) const;  // 1 for an unknown element
+    int duration_value(char d) const;     // -1 for a code not in *2
+    bool ts_valid(char t, char s) const;
+    bool extremum_valid(char e) const;
+    bool probability_valid(char p) const;
+    bool qualifier_valid(char q) const;
+    // The *6 entry of a two-letter code: its expansion ("PPD" gives the
+    // duration default of PP, "PPDRZZZ" is what the send code PY stands
+    // for) and its 07:00 flag; null when there is none.
+    struct Sixth {
+        char text[8];
+        bool seven_am;
+    };
+    const Sixth *sixth(char a, char b) const;
+    int error_limit() const { return error_limit_; }
+
+  private:
+    static int index(char c);  // A-Z 0-25, 0-9 26-35, else -1
+    bool pe_[26 * 26] = {};
+    double factor_[26 * 26] = {};
+    bool has_sixth_[26 * 26] = {};
+    Sixth sixth_[26 * 26] = {};
+    int duration_[36] = {};
+    bool ts_[36 * 36] = {};
+    bool extremum_[36] = {};
+    bool probability_[36] = {};
+    bool qualifier_[36] = {};
+    int error_limit_ = 500;
+};
+
+// A parameter code with the standard's defaults applied.
+struct Code {
+    char pe[2];
+    char duration;
+    char ts[2];
+    char extremum;
+    char probability;
+    int duration_value;  // from *2; for duration V the DV in force decides
+    bool seven_am;       // a send code that moves the time to 07:00 local
+    char send[2];        // the send code written, when the code is one
+    bool pe_known;       // false: unknown element, kept and not converted
+    double factor;       // SI to English; -1 means Celsius to Fahrenheit
+};
+// Resolves a code of 2 to 7 characters: a bare send code expands; a missing
+// or Z duration takes the element's default (I unless *6 says otherwise),
+// type Z becomes R, missing source, extremum and probability are Z. False
+// with why set when a part is not in its table.
+bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::string &why);
+
+// A value as written: a number with an optional qualifier letter, a
+// missing value or a trace.
+struct ValueText {
+    enum Kind { Number, Missing, Trace } kind;
+    std::string_view number;  // digits as written, sign included (Number)
+    char qualifier;           // the letter written after it, or 0
+    // The number's parts: sign, integer digits without leading zeros and
+    // fraction digits without trailing zeros.
+    bool negative;
+    std::string_view whole, fraction;
+};
+// False for text that is no value of the standard ("1,5", "6O.O", "??").
+bool parse_value(std::string_view text, ValueText &value);
+// The English-unit value of a number text: canonical decimal text with at
+// most 4 places, no trailing zeros and no exponent. factor is applied when
+// si is true and factor is not 1 (-1 converts Celsius to Fahrenheit). The
+// text goes into out (kValueMax bytes, not terminated); returns its
+// length, or 0 when the number is not finite.
+constexpr std::size_t kValueMax = 400;
+std::size_t english_value(std::string_view number, bool si, double factor, char *out);
+// The same for a number read by parse_value.
+std::size_t english_value(const ValueText &value, bool si, double factor, char *out);
+
+// ---------------------------------------------------------------------------
+// The decoder (shef_series.cpp)
+
+// One decoded value.
+struct Record {
+    std::string_view station;
+    int64_t obs_time;  // UTC seconds since 1970
+    const Code *code;
+    int duration_value;      // the duration's number (the DV value for V)
+    bool missing;            // M, MM, -9999 and the like: value is empty
+    std::string_view value;  // English units, canonical decimal text
+    char qualifier;          // 0 when none
+    bool has_creation;
+    int64_t creation_time;  // UTC seconds, when has_creation
+    bool revised;
+    char message;  // 'A', 'B' or 'E'
+    long line;     // input line of the value
+    std::string_view comment;
+};
+
+enum class Severity { Warning, Error };
+
+struct Counts {
+    long messages = 0;  // message start lines (.A, .B, .E and revisions)
+    long values = 0;    // records handed out
+    long errors = 0;
+    long warnings = 0;
+};
+
+// Decodes SHEF text line by line. Lines come whole, of any length, without
+// their newline; a message is decoded as its lines arrive and its values
+// are handed out at once, so memory does not grow with the input.
+class Decoder {
+  public:
+    using OnValue = std::function<void(const Record &)>;
+    using OnNote = std::function<void(Severity, long line, std::string_view text)>;
+
+    // parm must outlive the decoder. Years given without a century or
+    // without a year are inferred against ref.
+    Decoder(const Parm &parm, RefDate ref, OnValue on_value, OnNote on_note);
+    ~Decoder();
+    Decoder(const Decoder &) = delete;
+    Decoder &operator=(const Decoder &) = delete;
+
+    // One input line and its number (from 1).
+    void line(std::string_view text, long number);
+    // The end of the input: an open .B block is closed with an error.
+    void finish();
+    const Counts &counts() const;
+
+  private:
+    struct Impl;
+    Impl *impl_;
+};
+
+// Reads every line of in into the decoder, then finishes it. False when
+// reading failed.
+bool decode_stream(FILE *in, Decoder &decoder);
+
+// ---------------------------------------------------------------------------
+// CSV output (shef_csv.cpp)
+
+// One header line, then one line per record, in RFC 4180 quoting with LF
+// line ends. Output is gathered in large blocks.
+class CsvWriter {
+  public:
+    explicit CsvWriter(FILE *out);
+    ~CsvWriter();
+    CsvWriter(const CsvWriter &) = delete;
+    CsvWriter &operator=(const CsvWriter &) = delete;
+    void header();
+    void row(const Record &r);
+    // Writes what is gathered and flushes the stream; false when any write
+    // failed.
+    bool flush();
+
+  private:
+    // Room for n more bytes.
+    void reserve(std::size_t n) {
+        if (used_ + n > buf_.size()) make_room(n);
+    }
+    void make_room(std::size_t n);
+    void drain();
+    FILE *out_;
+    bool direct_;           // blocks are written to the descriptor
+    bool flushed_ = false;  // what the stream held before is out
+    std::vector<char> buf_;
+    std::size_t used_ = 0;
+    bool failed_ = false;
+    int64_t last_obs_ = INT64_MIN;
+    char obs_text_[24] = {};
+    int64_t last_creation_ = INT64_MIN;
+    char creation_text_[24] = {};
+    std::string_view last_station_;
+    bool station_plain_ = true;
+    long last_line_ = -1;
+    char line_text_[24] = {};
+    int line_len_ = 0;
+    struct DurationText {
+        int value = -1;
+        int len = 0;
+        char text[24] = {};
+    };
+    DurationText durations_[8];
+};
+
+// The whole conversion: the SHEF text of in to CSV on out. Notes go to
+// on_note. read_ok/write_ok tell whether reading and writing succeeded.
+struct Conversion {
+    Counts counts;
+    bool read_ok;
+    bool write_ok;
+};
+Conversion convert(FILE *in, FILE *out, const Parm &parm, RefDate ref,
+                   const Decoder::OnNote &on_note);
+
+}  // namespace vyr::series
+
+#endif  // SHEF_SERIES_H

@@ -1,0 +1,189 @@
+// Parameter codes with the standard's defaults, value texts, units, and the
+// SHEFPARM tables they come from.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shef_series.h"
+#include "shef_series_util.h"
+
+namespace {
+
+using vyr::series::Code;
+using vyr::series::Parm;
+
+std::string full(const Code &c) {
+    return std::string(c.pe, 2) + c.duration + std::string(c.ts, 2) + c.extremum + c.probability;
+}
+
+TEST(shef_parm, codes_take_the_defaults_and_send_codes_expand) {
+    struct Row {
+        const char *text, *code;
+        int duration_value;
+        bool seven_am;
+    } rows[] = {
+        {"HG", "HGIRZZZ", 0, false},
+        {"PP", "PPDRZZZ", 2001, false},
+        {"PPZ", "PPDRZZZ", 2001, false},
+        {"HGIZ", "HGIRZZZ", 0, false},
+        {"HGIRG", "HGIRGZZ", 0, false},
+        {"TCZ", "TCSRZZZ", 5001, false},
+        {"XG", "XGJRZZZ", 30, false},
+        {"XP", "XPQRZZZ", 1006, false},
+        {"QV", "QVZRZZZ", 5000, false},
+        {"PPH", "PPHRZZZ", 1001, false},
+        {"HGIRZP", "HGIRZPZ", 0, false},
+        {"HGIRVZ5", "HGIRVZ5", 0, false},
+        {"HGI1A", "HGI1AZZ", 0, false},
+        {"PF", "PPTCFZZ", 1003, false},
+        {"AD", "ADZRZZZ", 5000, false},
+        {"ADZ", "ADIRZZZ", 0, false},
+        {"TX", "TAIRZXZ", 0, false},
+        {"TN", "TAIRZNZ", 0, false},
+        {"QN", "QRIRZNZ", 0, false},
+        {"HY", "HGIRZZZ", 0, true},
+        {"PY", "PPDRZZZ", 2001, true},
+        {"QY", "QRIRZZZ", 0, true},
+        // Only bare send codes expand.
+        {"HYI", "HYIRZZZ", 0, false},
+        {"TXI", "TXIRZZZ", 0, false},
+    };
+    for (const Row &r : rows) {
+        Code c;
+        std::string why;
+        ASSERT_TRUE(vyr::series::resolve_code(Parm::builtin(), r.text, c, why)) << r.text << why;
+        EXPECT_EQ(full(c), r.code) << r.text;
+        EXPECT_EQ(c.duration_value, r.duration_value) << r.text;
+        EXPECT_EQ(c.seven_am, r.seven_am) << r.text;
+    }
+    struct Bad {
+        const char *text, *why;
+    } bad[] = {
+        {"H", "2 to 7 characters"},
+        {"HGDRVP5A", "2 to 7 characters"},
+        {"HG?", "bad character"},
+        {"hg", "bad character"},
+        {"1G", "bad physical element"},
+        {"HGO", "unknown duration 'O'"},
+        {"HGD0", "type and source \"0Z\""},
+        {"HGDRE", "type and source \"RE\""},
+        {"HGIM", "type and source \"MZ\""},
+        {"HGDRVQ", "unknown extremum 'Q'"},
+        {"HGDRVPR", "unknown probability 'R'"},
+    };
+    for (const Bad &b : bad) {
+        Code c;
+        std::string why;
+        EXPECT_FALSE(vyr::series::resolve_code(Parm::builtin(), b.text, c, why)) << b.text;
+        EXPECT_NE(why.find(b.why), std::string::npos) << b.text << ": " << why;
+    }
+    Code c;
+    std::string why;
+    ASSERT_TRUE(vyr::series::resolve_code(Parm::builtin(), "MHI", c, why));
+    EXPECT_FALSE(c.pe_known);
+    EXPECT_EQ(c.factor, 1.0);
+}
+
+TEST(shef_parm, value_texts) {
+    struct Row {
+        const char *text;
+        const char *english;  // canonical text; "M" missing, "T" trace, null refused
+        char qualifier;
+    } rows[] = {
+        {"12.5E", "12.5", 'E'}, {"250.", "250", 0},
+        {".12", "0.12", 0},     {"+5", "5", 0},
+        {"-0.00", "0", 0},      {"007.50", "7.5", 0},
+        {"-3.25", "-3.25", 0},  {"1.23456", "1.2346", 0},
+        {"1.99999", "2", 0},    {"M", "M", 0},
+        {"m", "M", 0},          {"MM", "M", 0},
+        {"mm", "M", 0},         {"+", "M", 0},
+        {"-", "M", 0},          {"++", "M", 0},
+        {".", "M", 0},          {"MQ", "M", 'Q'},
+        {"T", "T", 0},          {"t", "T", 0},
+        {"1,5", nullptr, 0},    {"2X3", nullptr, 0},
+        {"1.2.3", nullptr, 0},  {"6O.O", nullptr, 0},
+        {"??", nullptr, 0},     {"--", nullptr, 0},
+        {"1EE", nullptr, 0},    {"1.5e", nullptr, 0},
+        {"1e5", nullptr, 0},    {"", nullptr, 0},
+    };
+    char out[vyr::series::kValueMax];
+    for (const Row &r : rows) {
+        vyr::series::ValueText v;
+        const bool ok = vyr::series::parse_value(r.text, v);
+        EXPECT_EQ(ok, r.english != nullptr) << r.text;
+        if (!ok) continue;
+        EXPECT_EQ(v.qualifier, r.qualifier) << r.text;
+        std::string got =
+            v.kind == vyr::series::ValueText::Missing ? "M"
+            : v.kind == vyr::series::ValueText::Trace
+                ? "T"
+                : std::string(out, vyr::series::english_value(v.number, false, 1.0, out));
+        EXPECT_EQ(got, r.english) << r.text;
+    }
+    // No exponent, however large the number.
+    const std::size_t n = vyr::series::english_value("12345678901234567890123", true, 1000, out);
+    EXPECT_EQ(std::string(out, n).find_first_not_of("0123456789"), std::string::npos);
+    EXPECT_EQ(n, 26u);
+}
+
+TEST(shef_parm, si_values_convert_to_english_units) {
+    const vyr::test::Decoded d = vyr::test::decode_text(
+        ".A S1 20240715 Z DH12/DUS/HG 2.0/PP 25.4/QR 1/TA 21.5/TA -40/HG -9999/PP T/MH 3/HP 1.5"
+        "/DUE/HG 2.0");
+    const std::vector<std::string> want = {
+        "S1 2024-07-15T12:00:00Z HGIRZZZ 6.5617", "S1 2024-07-15T12:00:00Z PPDRZZZ 1",
+        "S1 2024-07-15T12:00:00Z QRIRZZZ 0.0353", "S1 2024-07-15T12:00:00Z TAIRZZZ 70.7",
+        "S1 2024-07-15T12:00:00Z TAIRZZZ -40",    "S1 2024-07-15T12:00:00Z HGIRZZZ M",
+        "S1 2024-07-15T12:00:00Z PPDRZZZ 0.001",  "S1 2024-07-15T12:00:00Z MHIRZZZ 3",
+        "S1 2024-07-15T12:00:00Z HPIRZZZ 4.9213", "S1 2024-07-15T12:00:00Z HGIRZZZ 2",
+    };
+    EXPECT_EQ(d.rows, want);
+}
+
+TEST(shef_parm, a_site_file_replaces_the_tables) {
+    const char *text =
+        "$ a site's own tables\n"
+        "SHEFPARM\n"
+        "*1\n"
+        "HG 3.2808399\n"
+        "XX 2.0\n"
+        "X 1.0\n"
+        "*2\n"
+        "I   0000\n"
+        "D   2001\n"
+        "*3\n"
+        "RZ  1\n"
+        "RG  0\n"
+        "*4\n"
+        "Z   1\n"
+        "*5\n"
+        "Z  -1.0\n"
+        "*6\n"
+        "XX XXD\n"
+        "XY XXIRZZZ  1\n"
+        "PP PQ\n"
+        "*7\n"
+        "E\n"
+        "**\n"
+        "  12\n"
+        "**\n";
+    std::vector<int> problems;
+    const Parm p = Parm::parse(text, [&](int line, std::string_view) { problems.push_back(line); });
+    EXPECT_EQ(problems, (std::vector<int>{6, 20}));
+    EXPECT_EQ(p.error_limit(), 12);
+    EXPECT_EQ(Parm::builtin().error_limit(), 500);
+    Code c;
+    std::string why;
+    ASSERT_TRUE(vyr::series::resolve_code(p, "XX", c, why)) << why;
+    EXPECT_EQ(full(c), "XXDRZZZ");
+    EXPECT_EQ(c.factor, 2.0);
+    ASSERT_TRUE(vyr::series::resolve_code(p, "XY", c, why)) << why;
+    EXPECT_TRUE(c.seven_am);
+    EXPECT_FALSE(vyr::series::resolve_code(p, "HGIRG", c, why));  // disabled in *3
+    EXPECT_FALSE(vyr::series::resolve_code(p, "HGH", c, why));    // H not in *2
+    EXPECT_TRUE(p.qualifier_valid('E'));
+    EXPECT_FALSE(p.qualifier_valid('F'));
+}
+
+}  // namespace
