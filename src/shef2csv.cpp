@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "shef2csv_keys.h"
@@ -27,26 +26,31 @@ using vyr::series::Parm;
 using vyr::series::RefDate;
 using vyr::series::Severity;
 
-// The input to decode: the first file name of the command line; none, or
-// "-", is standard input, and a name beginning with "|" is the output of
-// that command. The name returned is opened with FILE_open.
-std::string input_name() {
-    std::string name;
-    int n = 0;
-    char **names = nullptr;
-    RES_getvals("filename", &n, &names);
-    if (n > 0) name = names[0];
-    free_parsed_array(n, names);
-    return name;
+constexpr std::size_t kNameBuffer = 160;  // a file name and its terminator
+
+// The input to decode, chosen by the file selection under the "shef_dat"
+// convention (or the in_file resource): a name from the command line, the
+// current file, the latest one in batch mode, or the user's answer. Its
+// date comes with it.
+std::string input_name(Date &date) {
+    char file[kNameBuffer] = "";
+    FILE_set_name("shef_dat");
+    if (const char *own = RES_get("in_file")) FILE_set_name(own);
+    FILE_get_file("Enter the SHEF filename: ", file);
+    FILE_get_date(&date);
+    return file;
 }
 
-// The CSV output for an input: the out_file resource when it is given,
-// else standard output (the empty name). The name returned is opened with
-// FILE_open for writing.
-std::string output_name(const std::string &input) {
-    (void)input;
-    const char *out = RES_get("out_file");
-    return out != nullptr ? out : "";
+// The CSV output: named after the input's date by the out_file resource or
+// by the site's "shef_csv" convention when either is given, else standard
+// output ("-"), so that a redirection takes it. Empty when a name would be
+// too long: such a name is never opened in its place.
+std::string output_name(const Date &date, bool csv_convention, const char *own) {
+    if (!csv_convention && own == nullptr) return "-";
+    if (csv_convention) FILE_set_name("shef_csv");
+    if (own != nullptr) FILE_set_name(own);
+    char out[kNameBuffer] = "";
+    return FILE_set_date(&date, out) >= 0 ? std::string(out) : std::string();
 }
 
 // True when the message resource names a log file (fi, +fi, -fi, @fi, dfi).
@@ -141,11 +145,12 @@ int main(int argc, char **argv) {
         RES_help_print(prog, shef2csv_res_key, shef2csv_res_pos);
         VYR_exit(VYR_OK);
     }
-    const std::string in_name = input_name();
-    const std::string out_name = output_name(in_name);
-    const bool to_stdout = FILE_is_stdio(out_name.c_str()) != 0;
+    // Where the CSV goes decides where messages go, before the first one:
+    // standard output carries the CSV alone.
+    const char *own_out = RES_get("out_file");
+    const bool csv_convention = own_out == nullptr && FILE_set_name("shef_csv") == 1;
+    const bool to_stdout = own_out != nullptr ? FILE_is_stdio(own_out) != 0 : !csv_convention;
     if (to_stdout) {
-        // Standard output carries the CSV alone.
         vyr::set_message_streams(stderr, stderr);
         if (!log_file_named() && MESS_check_set() == 0) MESS_set(10, M_WARN);
     }
@@ -153,14 +158,17 @@ int main(int argc, char **argv) {
     const Parm parm = load_parm();
     const RefDate ref = reference_date();
 
+    Date file_date;
+    const std::string in_name = input_name(file_date);
     FILE *in = FILE_open(in_name.c_str(), "r");
     if (in == nullptr) {
-        MESS_print(M_ERROR, "Unable to read file:%s\n", in_name.empty() ? "-" : in_name.c_str());
+        MESS_print(M_ERROR, "Unable to open file:%s\n", in_name.c_str());
         VYR_exit(VYR_NO_INPUT);
     }
-    if (!to_stdout) MESS_print(M_OUT1, "Output file: %s\n", out_name.c_str());
-    FILE *out = FILE_open(out_name.c_str(), "w");
-    const char *shown_out = to_stdout ? "-" : out_name.c_str();
+    const std::string out_name = output_name(file_date, csv_convention, own_out);
+    MESS_print(M_OUT1, "Output file: %s\n", out_name.c_str());
+    FILE *out = out_name.empty() ? nullptr : FILE_open(out_name.c_str(), "w");
+    const char *shown_out = FILE_is_stdio(out_name.c_str()) ? "-" : out_name.c_str();
     if (out == nullptr) {
         MESS_print(M_ERROR, "Unable to write output file:%s (%s)\n", shown_out,
                    std::strerror(errno));
@@ -181,10 +189,12 @@ int main(int argc, char **argv) {
     };
     errno = 0;
     vyr::series::Conversion c{};
-    try {
-        c = vyr::series::convert(in, out, parm, ref, on_note);
-    } catch (const std::bad_alloc &) {
-        // A line too long to hold in memory: the input cannot be read.
+    // Without memory (a line too long to hold) the input cannot be read.
+    if (!vyr::guarded(false, [&] {
+            c = vyr::series::convert(in, out, parm, ref, on_note);
+            return true;
+        })) {
+        c.read_ok = false;
         c.write_ok = true;
     }
     int write_errno = c.write_ok ? 0 : errno;
@@ -195,7 +205,8 @@ int main(int argc, char **argv) {
     MESS_print(M_MESS, "Messages: %ld, values: %ld, errors: %ld, warnings: %ld\n",
                c.counts.messages, c.counts.values, c.counts.errors, c.counts.warnings);
     if (!read_ok) {
-        MESS_print(M_ERROR, "Unable to read file:%s\n", in_name.empty() ? "-" : in_name.c_str());
+        MESS_print(M_ERROR, "Unable to read file:%s\n",
+                   FILE_is_stdio(in_name.c_str()) ? "-" : in_name.c_str());
         return VYR_NO_INPUT;
     }
     if (!write_ok) {

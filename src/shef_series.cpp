@@ -31,7 +31,12 @@ int num(std::string_view d, std::size_t pos, std::size_t len) {
     return v;
 }
 
-std::string quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+std::string quoted(std::string_view s) {
+    std::string q;
+    q.reserve(s.size() + 2);
+    q.append(1, '"').append(s).append(1, '"');
+    return q;
+}
 
 // A relative offset (DR) or a series interval (DI): unit 0 means none.
 struct Step {
