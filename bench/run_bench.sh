@@ -7,18 +7,7 @@
 set -euo pipefail
 build=${1:-build}
 mb=${2:-100}
-data="$build/bench/shef-$mb.txt"
-mkdir -p "$build/bench"
-[ -s "$data" ] || "$build/gen_shef" "$mb" >"$data"
-bytes=$(stat -c %s "$data")
-
-# Median wall time in seconds of 5 runs of a command line.
-median() {
-  for _ in 1 2 3 4 5; do
-    s=$(date +%s.%N); bash -c "$1" >/dev/null; e=$(date +%s.%N)
-    awk -v s="$s" -v e="$e" 'BEGIN{printf "%.3f\n", e - s}' 
-  done | sort -n | sed -n 3p
-}
+. "$(dirname "$0")/bench_lib.sh"
 
 # The converter runs as a user runs it: the input chosen by its date under
 # the site's conventions, the raw file named after it, in a scratch
@@ -36,8 +25,6 @@ awkt=$(median "awk '{n+=NF} END{print n}' '$data'")
 rss=$( { eval "/usr/bin/time -f %M $run" >/dev/null; } 2>&1 | tail -n 1)
 [ -s "$work/raw/2026120712.raw" ] || { echo "no raw file written"; exit 1; }
 
-mbs() { awk -v b="$bytes" -v t="$1" 'BEGIN{printf "%.1f", b / 1000000 / t}'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.2f", a / b}'; }
 printf 'input: %s (%d bytes)\n' "$data" "$bytes"
 printf '%-28s %8s s %8s MB/s\n' "shef2raw (echo off)" "$conv" "$(mbs "$conv")"
 printf '%-28s %8s s %8s MB/s\n' "awk '{n+=NF}' (reference)" "$awkt" "$(mbs "$awkt")"

@@ -136,6 +136,18 @@ Named write_name(std::string_view pattern, const Date &source, const Date &date,
     auto offer = [&](int64_t p) {
         if (r.period == kNoPeriod || p < r.period) r.period = p;
     };
+    // The day %d and %j name, -1 when there is none: a fixed day as it is,
+    // else the source day lowered to its step (a step code, else N). Either
+    // token offers its period.
+    auto named_day = [&](int64_t n) -> int64_t {
+        if (fixed(set.day)) {
+            offer(n * kDay);
+            return set.day;
+        }
+        const int64_t step = step_code(set.day) ? -int64_t{set.day} : n;
+        offer(step * kDay);
+        return source.day < 0 ? -1 : lower(source.day, step);
+    };
 
     for (std::size_t pos = 0; pos < pattern.size();) {
         const Token t = next_token(pattern, pos);
@@ -187,18 +199,7 @@ Named write_name(std::string_view pattern, const Date &source, const Date &date,
                 break;
             }
             case 'd': {
-                int64_t d;
-                if (fixed(set.day)) {
-                    d = set.day;
-                    offer(n * kDay);
-                } else if (step_code(set.day)) {
-                    const int64_t s = -int64_t{set.day};
-                    offer(s * kDay);
-                    d = source.day < 0 ? -1 : lower(source.day, s);
-                } else {
-                    offer(n * kDay);
-                    d = source.day < 0 ? -1 : lower(source.day, n);
-                }
+                const int64_t d = named_day(n);
                 if (d < 0) {
                     out += "00";
                     r.date.day = VYR_MISSING;
@@ -209,18 +210,7 @@ Named write_name(std::string_view pattern, const Date &source, const Date &date,
                 break;
             }
             case 'j': {
-                int64_t d;
-                if (fixed(set.day)) {
-                    d = set.day;
-                    offer(n * kDay);
-                } else if (step_code(set.day)) {
-                    const int64_t s = -int64_t{set.day};
-                    offer(s * kDay);
-                    d = source.day < 0 ? -1 : lower(source.day, s);
-                } else {
-                    offer(n * kDay);
-                    d = source.day < 0 ? -1 : lower(source.day, n);
-                }
+                const int64_t d = named_day(n);
                 if (d < 0) {
                     // No day to count from: the day of year stays unknown.
                     out += "000";

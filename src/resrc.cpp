@@ -924,6 +924,15 @@ void reset_resources() {
     forget_window();
 }
 
+void answer_help(const char *purpose, const res_type *res_key, const res_type *res_pos) {
+    if (!FLAG_help()) return;
+    char prog[80];
+    RES_get_progname(prog, sizeof prog);
+    MESS_print(M_PRINT, "%s: This program %s\n", prog, purpose);
+    RES_help_print(prog, res_key, res_pos);
+    VYR_exit(VYR_OK);
+}
+
 Date hour_setting(const char *text) {
     if (text == nullptr) text = "";
     return parse_hour(text);

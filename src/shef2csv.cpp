@@ -138,13 +138,8 @@ bool close_stream(FILE *f, const std::string &name) {
 int main(int argc, char **argv) {
     if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     RES_init(argc, argv, shef2csv_res_key, shef2csv_res_pos);
-    if (FLAG_help()) {
-        char prog[80];
-        RES_get_progname(prog, sizeof prog);
-        MESS_print(M_PRINT, "%s: This program decodes SHEF data into a CSV time series\n", prog);
-        RES_help_print(prog, shef2csv_res_key, shef2csv_res_pos);
-        VYR_exit(VYR_OK);
-    }
+    vyr::answer_help("decodes SHEF data into a CSV time series", shef2csv_res_key,
+                     shef2csv_res_pos);
     // Where the CSV goes decides where messages go, before the first one:
     // standard output carries the CSV alone.
     const char *own_out = RES_get("out_file");

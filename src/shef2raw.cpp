@@ -78,14 +78,8 @@ int main(int argc, char **argv) {
     if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
 
     RES_init(argc, argv, shef2raw_res_key, shef2raw_res_pos);
-    if (FLAG_help()) {
-        char prog[80];
-        RES_get_progname(prog, sizeof prog);
-        MESS_print(M_PRINT, "%s: This program decodes SHEF data and puts it in a VYR raw file\n",
-                   prog);
-        RES_help_print(prog, shef2raw_res_key, shef2raw_res_pos);
-        VYR_exit(VYR_OK);
-    }
+    vyr::answer_help("decodes SHEF data and puts it in a VYR raw file", shef2raw_res_key,
+                     shef2raw_res_pos);
     const std::string date_str = filter_date();
     MESS_print_prog("SHEF DATA DECODING");
 

@@ -10,6 +10,8 @@
 
 #include "vyr.h"
 
+enum res_type : int;
+
 namespace vyr {
 
 // What VYR_exit throws instead of ending the process while tests or fuzz
@@ -174,6 +176,11 @@ const char *file_extra_info();
 // Back to the start-up state of the definition files (def_read.cpp): file
 // closed, program "Vyr" without title, no tags, no open IF.
 void reset_definitions();
+
+// A program's answer to a help request, when one was made: its purpose
+// line ("NAME: This program PURPOSE"), the listing of its resources, and the
+// end of the run with status 0. Returns when no help was asked for.
+void answer_help(const char *purpose, const res_type *res_key, const res_type *res_pos);
 
 // Resources (resrc.cpp). Back to the start-up state of the value list and
 // the saved command line (nodes freed), for tests and fuzzing.

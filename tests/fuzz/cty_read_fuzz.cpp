@@ -6,27 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "scratch_file.h"
 #include "vyr.h"
 #include "vyr_int.h"
 #include "vyrcty.h"
 
-namespace {
-
-// One scratch name per process; the file exists only while an input runs,
-// since libFuzzer may end the process without running exit handlers.
-char g_path[] = "/tmp/vyrctyfuzzXXXXXX";
-
-const char *scratch() {
-    static const bool made = [] {
-        int fd = mkstemp(g_path);
-        if (fd < 0) return false;
-        close(fd);
-        return true;
-    }();
-    return made ? g_path : nullptr;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static FILE *sink = std::fopen("/dev/null", "w");
@@ -34,11 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     vyr::set_exit_throws(true);
     vyr::set_message_streams(sink, sink);
 
-    const char *path = scratch();
-    FILE *f = path ? std::fopen(path, "wb") : nullptr;
-    if (f == nullptr) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const char *path = vyr::fuzz::write_input(data, size);
+    if (path == nullptr) return 0;
 
     try {
         int fd = CTY_open(path, 0, 0);
@@ -54,6 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         for (const char *id : ids) CTY_get(path, id, &c);
     } catch (const vyr::exit_request &) {
     }
-    std::remove(path);
+    vyr::fuzz::remove_input(path);
     return 0;
 }

@@ -26,15 +26,6 @@ namespace {
 
 const fs::path kDigests = fs::path(VYR_SOURCE_DIR) / "tests" / "unit" / "shef2raw_corpus.digests";
 
-// 64-bit FNV-1a: enough to tell two outputs apart, and no dependency.
-std::string digest(const std::string &bytes) {
-    uint64_t h = 1469598103934665603ULL;
-    for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ULL;
-    char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
-    return buf;
-}
-
 std::string quoted(const std::string &s) {
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -93,7 +84,7 @@ TEST(shef2raw_corpus, every_product_converts_reads_back_and_stays_the_same) {
         EXPECT_EQ(r, vyr::raw::Result::End) << rel;
         // Every record was read: no empty line cut the records short.
         EXPECT_EQ(records + 3, static_cast<int>(std::count(out.begin(), out.end(), '\n'))) << rel;
-        got[rel] = digest(out);
+        got[rel] = vyr::test::digest(out);
         if (!update) {
             EXPECT_EQ(got[rel], want.count(rel) ? want.at(rel) : "(none)") << rel;
         }

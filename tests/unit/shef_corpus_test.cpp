@@ -46,14 +46,6 @@ Result convert_file(const fs::path &p) {
     return r;
 }
 
-std::string fnv1a(const std::string &s) {
-    uint64_t h = 0xcbf29ce484222325ULL;
-    for (unsigned char c : s) h = (h ^ c) * 0x100000001b3ULL;
-    char buf[20];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
-    return buf;
-}
-
 TEST(shef_corpus, manual_examples_match_their_golden_csv) {
     const fs::path src = kCorpus / "manual" / "shef_code_manual_2012_examples.shef";
     if (!fs::exists(src)) GTEST_SKIP() << "no corpus at " << kCorpus;
@@ -70,7 +62,7 @@ TEST(shef_corpus, every_file_decodes_to_its_recorded_digest) {
         if (!e.is_regular_file() || e.path().filename() == "SOURCES.md") continue;
         const Result r = convert_file(e.path());
         std::ostringstream line;
-        line << fnv1a(r.csv) << ' ' << r.counts.values << ' ' << r.counts.errors << ' '
+        line << vyr::test::digest(r.csv) << ' ' << r.counts.values << ' ' << r.counts.errors << ' '
              << r.counts.warnings;
         got[fs::relative(e.path(), kCorpus).string()] = line.str();
     }

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -155,6 +156,16 @@ class CapturedMessagesTest : public testing::Test, protected CapturedMessages {
     void SetUp() override { vyr::reset_messages(); }
     void TearDown() override { vyr::reset_messages(); }
 };
+
+// A 64-bit FNV-1a digest of bytes, as 16 hex digits: enough to tell two
+// outputs apart in a checked-in list, with no dependency.
+inline std::string digest(const std::string &bytes) {
+    uint64_t h = 0xcbf29ce484222325ULL;
+    for (unsigned char c : bytes) h = (h ^ c) * 0x100000001b3ULL;
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+}
 
 }  // namespace vyr::test
 
