@@ -64,8 +64,8 @@ struct State {
     int64_t late_off = VYR_MISSING;  // naming period of the last name built
 
     int retry = kRetry;
-    int file_type = 0;     // 1: specifications carry extra information
-    std::string ext_info;  // the extra information of the last specification
+    int file_type = 0;     // 1: requests carry extra information
+    std::string ext_info;  // the extra information of the last request
 };
 State g;
 
@@ -479,18 +479,18 @@ std::string current_named(const char *cur) {
 }
 
 std::string set_file(const char *file) {
-    std::string spec = file ? file : "";
-    if (!spec.empty() && spec[0] == '|') {
+    std::string asked = file ? file : "";
+    if (!asked.empty() && asked[0] == '|') {
         // A command's "#" belongs to the shell: no date suffix is cut off.
     } else if (g.file_type == 0) {
-        rules::cut_date_suffix(spec, g.set);
-    } else if (!spec.empty()) {
-        std::string tail = spec.substr(1);
+        rules::cut_date_suffix(asked, g.set);
+    } else if (!asked.empty()) {
+        std::string tail = asked.substr(1);
         g.ext_info = rules::cut_extra_info(tail);
-        spec = spec.substr(0, 1) + tail;
+        asked = asked.substr(0, 1) + tail;
     }
     g.file_date = g.set;
-    const rules::Classified c = rules::classify(spec, g.conv);
+    const rules::Classified c = rules::classify(asked, g.conv);
     switch (c.form) {
         case rules::Form::Exit: VYR_exit(VYR_OK);
         case rules::Form::Literal: g.filename_type = 1; return c.text;
@@ -504,7 +504,7 @@ std::string set_file(const char *file) {
         case rules::Form::OwnPath: return c.text;
         case rules::Form::Walk: break;
     }
-    rules::Walked w = rules::walk(spec, g.conv, g.file_date, context());
+    rules::Walked w = rules::walk(asked, g.conv, g.file_date, context());
     g.file_date = w.date;
     g.ext = std::move(w.ext);
     return std::move(w.name);
@@ -677,9 +677,9 @@ int FILE_get_date(Date *date) {
 int FILE_extract_extra_info(char *file) {
     if (file == nullptr) return 0;
     return vyr::guarded(0, [&] {
-        std::string spec = file;
-        g.ext_info = rules::cut_extra_info(spec);
-        file[spec.size()] = '\0';
+        std::string asked = file;
+        g.ext_info = rules::cut_extra_info(asked);
+        file[asked.size()] = '\0';
         return 0;
     });
 }

@@ -1,6 +1,6 @@
 // files_rules.h - the rules of the files module that hold no state: name
 // patterns written for a date, read back from a name and turned into a
-// wildcard; convention lines; file specifications; current expressions.
+// wildcard; convention lines; file requests; current expressions.
 //
 // Each rule takes what it reads of the outside world (resource values, keys,
 // file sizes, the clock) as arguments, so the tests need no module state.
@@ -118,7 +118,7 @@ Match match_type(std::string_view line_type, std::string_view type);
 std::string type_extension(std::string_view type);
 
 // ---------------------------------------------------------------------------
-// File specifications (files_select.cpp)
+// File requests (files_select.cpp)
 
 // Date digits YYYY[MM[DD[HH[NN]]]]: each field read only when its first
 // character is a digit, up to its width, stopping at the first non-digit.
@@ -129,20 +129,20 @@ struct DateDigits {
 };
 DateDigits read_date_digits(std::string_view text);
 
-// Cuts a "#" date suffix (a "#" after the first character) off spec; the
+// Cuts a "#" date suffix (a "#" after the first character) off asked; the
 // fields read go into set. True when there was one.
-bool cut_date_suffix(std::string &spec, Date &set);
+bool cut_date_suffix(std::string &asked, Date &set);
 
-// Extra information of a specification: from its fourth character on, the
+// Extra information of a request: from its fourth character on, the
 // first "#", "-", "+" or ":" and what follows (cut to 39 characters) is
-// taken off spec and returned.
-std::string cut_extra_info(std::string &spec);
+// taken off asked and returned.
+std::string cut_extra_info(std::string &asked);
 
 enum class Form {
     Exit,     // end the program
     Literal,  // "@name" (the name as written) or "|command" (whole)
     Stream,   // a standard stream
-    Plain,    // no convention: the specification is the name
+    Plain,    // no convention: the request is the name
     Current,  // a current expression
     None,     // the word none
     OwnPath,  // pattern and name both carry their own path
@@ -152,7 +152,7 @@ struct Classified {
     Form form;
     std::string text;  // the name, or the current expression
 };
-Classified classify(std::string_view spec, std::string_view conv);
+Classified classify(std::string_view asked, std::string_view conv);
 
 struct Walked {
     std::string name;
@@ -160,9 +160,9 @@ struct Walked {
     int where;        // 0 nothing matched, 1 directory, 2 date read, 3 name used up
     std::string ext;  // the extension, learnt from the name when the convention has none
 };
-// Reads the name spec along pattern: completes it into a name and reads the
+// Reads the name asked along pattern: completes it into a name and reads the
 // date fields it holds into date.
-Walked walk(std::string_view spec, std::string_view pattern, const Date &date, const Context &ctx);
+Walked walk(std::string_view asked, std::string_view pattern, const Date &date, const Context &ctx);
 
 // ---------------------------------------------------------------------------
 // Current expressions (files_current.cpp)

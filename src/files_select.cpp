@@ -1,4 +1,4 @@
-// files_select.cpp - file specifications: their date suffix and extra
+// files_select.cpp - file requests: their date suffix and extra
 // information, the form they take, and the walk that completes a name along
 // the active pattern and reads its date. No state: see files_rules.h.
 #include <algorithm>
@@ -37,8 +37,8 @@ std::string literal_run(std::string_view p, std::size_t pos) {
 // the name written.
 class Walker {
   public:
-    Walker(std::string_view spec, std::string_view pattern, const Date &date, const Context &ctx)
-        : S(spec), P(pattern), ctx_(ctx), w_{{}, date, 0, ctx.ext} {
+    Walker(std::string_view asked, std::string_view pattern, const Date &date, const Context &ctx)
+        : S(asked), P(pattern), ctx_(ctx), w_{{}, date, 0, ctx.ext} {
         bare_ = S.find('/') == std::string_view::npos;
         own_path_ = carries_path(S);
     }
@@ -285,42 +285,44 @@ DateDigits read_date_digits(std::string_view text) {
     return d;
 }
 
-bool cut_date_suffix(std::string &spec, Date &set) {
-    const std::size_t hash = spec.find('#', 1);
+bool cut_date_suffix(std::string &asked, Date &set) {
+    const std::size_t hash = asked.find('#', 1);
     if (hash == std::string::npos) return false;
-    const DateDigits d = read_date_digits(std::string_view(spec).substr(hash + 1));
+    const DateDigits d = read_date_digits(std::string_view(asked).substr(hash + 1));
     int32_t *fields[5] = {&set.year, &set.month, &set.day, &set.hour, &set.min};
     for (int f = 0; f < d.count; ++f) *fields[f] = d.fields[f];
-    spec.resize(hash);
+    asked.resize(hash);
     return true;
 }
 
-std::string cut_extra_info(std::string &spec) {
-    if (spec.size() <= 3) return {};
-    const std::size_t at = spec.find_first_of("#-+:", 3);
+std::string cut_extra_info(std::string &asked) {
+    if (asked.size() <= 3) return {};
+    const std::size_t at = asked.find_first_of("#-+:", 3);
     if (at == std::string::npos) return {};
-    std::string info = spec.substr(at, kExtraInfoMax);
-    spec.resize(at);
+    std::string info = asked.substr(at, kExtraInfoMax);
+    asked.resize(at);
     return info;
 }
 
-Classified classify(std::string_view spec, std::string_view conv) {
-    if (iequal(spec, "exit")) return {Form::Exit, {}};
-    if (!spec.empty() && spec[0] == '@') return {Form::Literal, std::string(spec.substr(1))};
+Classified classify(std::string_view asked, std::string_view conv) {
+    if (iequal(asked, "exit")) return {Form::Exit, {}};
+    if (!asked.empty() && asked[0] == '@') return {Form::Literal, std::string(asked.substr(1))};
     // A command completed by a pattern would be a command no more.
-    if (!spec.empty() && spec[0] == '|') return {Form::Literal, std::string(spec)};
-    if (is_stream_name(spec) || (!conv.empty() && is_stream_name(conv))) return {Form::Stream, "-"};
-    if (conv.empty()) return {Form::Plain, std::string(spec)};
-    if (spec[0] == '#') return {Form::Current, std::string(spec)};
-    if (istarts(spec, "cu")) return {Form::Current, std::string(spec.substr(2))};
-    if (istarts(spec, "la")) return {Form::Current, std::string(spec)};
-    if (iequal(spec, "none")) return {Form::None, std::string(spec)};
-    if (carries_path(conv) && carries_path(spec)) return {Form::OwnPath, std::string(spec)};
-    return {Form::Walk, std::string(spec)};
+    if (!asked.empty() && asked[0] == '|') return {Form::Literal, std::string(asked)};
+    if (is_stream_name(asked) || (!conv.empty() && is_stream_name(conv)))
+        return {Form::Stream, "-"};
+    if (conv.empty()) return {Form::Plain, std::string(asked)};
+    if (asked[0] == '#') return {Form::Current, std::string(asked)};
+    if (istarts(asked, "cu")) return {Form::Current, std::string(asked.substr(2))};
+    if (istarts(asked, "la")) return {Form::Current, std::string(asked)};
+    if (iequal(asked, "none")) return {Form::None, std::string(asked)};
+    if (carries_path(conv) && carries_path(asked)) return {Form::OwnPath, std::string(asked)};
+    return {Form::Walk, std::string(asked)};
 }
 
-Walked walk(std::string_view spec, std::string_view pattern, const Date &date, const Context &ctx) {
-    return Walker(spec, pattern, date, ctx).run();
+Walked walk(std::string_view asked, std::string_view pattern, const Date &date,
+            const Context &ctx) {
+    return Walker(asked, pattern, date, ctx).run();
 }
 
 }  // namespace vyr::files

@@ -308,7 +308,7 @@ int64_t FILE_set_current(const char *cur, char *filename);
 // 0 when a command-line name does not; every other failure ends the program
 // with status 10, and "exit" with status 0.
 int FILE_get_file(const char *prompt, char *outfile);
-// Interprets a file specification into out_file (160 bytes): a "#" date
+// Interprets a file request into out_file (160 bytes): a "#" date
 // suffix fixes reference-time fields, "@name" is literal, a stream name
 // gives "-", "#...", "cu..." and "la..." are current expressions, others are
 // completed and dated along the pattern. Sets the current file date; "exit"
@@ -318,7 +318,7 @@ int FILE_set_file(const char *file, char *out_file);
 int FILE_list_file();
 // Copies the current file date (all eight fields) into date; 0.
 int FILE_get_date(Date *date);
-// Cuts the extra information of a specification off file: from its fourth
+// Cuts the extra information of a request off file: from its fourth
 // character on, the first "#", "-", "+" or ":" and what follows (kept, cut
 // to 39 characters, for the programs that read it); 0.
 int FILE_extract_extra_info(char *file);

@@ -168,7 +168,7 @@ struct FileConvention {
     int min_size;
 };
 FileConvention file_convention();
-// Whether file specifications carry extra information (1) or a "#" date
+// Whether file requests carry extra information (1) or a "#" date
 // suffix (0, every program of the suite so far); what the last one carried.
 void set_file_type(int type);
 const char *file_extra_info();

@@ -1,5 +1,5 @@
-// File specifications and the choice of the input file: the walk that
-// completes and dates a name, the forms a specification takes, and
+// File requests and the choice of the input file: the walk that
+// completes and dates a name, the forms a request takes, and
 // FILE_get_file from the command line, the resources and the prompt.
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ TEST(files_select_test, walk_completes_and_dates_names) {
     };
     ctx.keys = &keys;
     struct Row {
-        const char *spec, *pattern, *name;
+        const char *asked, *pattern, *name;
         int year, month, day, hour;
     };
     const Row rows[] = {
@@ -44,12 +44,12 @@ TEST(files_select_test, walk_completes_and_dates_names) {
         {"07anything", "%d*", "07anything", M, M, 7, M},
     };
     for (const Row &r : rows) {
-        const Walked w = walk(r.spec, r.pattern, kUnset, ctx);
-        EXPECT_EQ(w.name, r.name) << r.spec << " along " << r.pattern;
-        EXPECT_EQ(w.date.year, r.year) << r.spec;
-        EXPECT_EQ(w.date.month, r.month) << r.spec;
-        EXPECT_EQ(w.date.day, r.day) << r.spec;
-        EXPECT_EQ(w.date.hour, r.hour) << r.spec;
+        const Walked w = walk(r.asked, r.pattern, kUnset, ctx);
+        EXPECT_EQ(w.name, r.name) << r.asked << " along " << r.pattern;
+        EXPECT_EQ(w.date.year, r.year) << r.asked;
+        EXPECT_EQ(w.date.month, r.month) << r.asked;
+        EXPECT_EQ(w.date.day, r.day) << r.asked;
+        EXPECT_EQ(w.date.hour, r.hour) << r.asked;
     }
     // Without a known extension the name's own is learnt.
     Walked w = walk("2026120712.grb", "%D/%Y%m%d%h.%e", kUnset, ctx);
@@ -60,27 +60,27 @@ TEST(files_select_test, walk_completes_and_dates_names) {
     EXPECT_EQ(w.name, "/data/shef/2026120712.shef");
 }
 
-TEST(files_select_test, specification_pieces) {
+TEST(files_select_test, request_pieces) {
     EXPECT_EQ(read_date_digits("20a6").fields[0], 20);  // a field stops at a non-digit
     EXPECT_EQ(read_date_digits("20a6").count, 1);
     EXPECT_EQ(read_date_digits("202612071230999").used, 12u);
 
     // A "#" in the first place does not count; the fields read go into set.
     Date set = kUnset;
-    std::string spec = "#2026";
-    EXPECT_FALSE(cut_date_suffix(spec, set));
-    spec = "la#5";
-    EXPECT_TRUE(cut_date_suffix(spec, set));
-    EXPECT_EQ(spec, "la");
+    std::string asked = "#2026";
+    EXPECT_FALSE(cut_date_suffix(asked, set));
+    asked = "la#5";
+    EXPECT_TRUE(cut_date_suffix(asked, set));
+    EXPECT_EQ(asked, "la");
     EXPECT_EQ(set.year, 5);
     EXPECT_EQ(set.month, M);
 
-    spec = "a-b2026#x-1";
-    EXPECT_EQ(cut_extra_info(spec), "#x-1");
-    EXPECT_EQ(spec, "a-b2026");
+    asked = "a-b2026#x-1";
+    EXPECT_EQ(cut_extra_info(asked), "#x-1");
+    EXPECT_EQ(asked, "a-b2026");
 
     struct Form_ {
-        const char *spec, *conv;
+        const char *asked, *conv;
         Form form;
         const char *text;
     };
@@ -93,9 +93,9 @@ TEST(files_select_test, specification_pieces) {
         {"/x", "%D/%Y", Form::Walk, "/x"},   {"|cat a", "%D/%Y", Form::Literal, "|cat a"},
     };
     for (const Form_ &f : forms) {
-        const Classified c = classify(f.spec, f.conv);
-        EXPECT_EQ(c.form, f.form) << f.spec;
-        EXPECT_EQ(c.text, f.text) << f.spec;
+        const Classified c = classify(f.asked, f.conv);
+        EXPECT_EQ(c.form, f.form) << f.asked;
+        EXPECT_EQ(c.text, f.text) << f.asked;
     }
 }
 
@@ -115,7 +115,7 @@ class SelectTest : public vyr::test::FilesModuleTest {
     }
 };
 
-TEST_F(SelectTest, specifications) {
+TEST_F(SelectTest, requests) {
     char out[160];
     // A "#" suffix fixes the date for the rest of the run.
     EXPECT_EQ(FILE_set_file("20261207#2026120106", out), 0);

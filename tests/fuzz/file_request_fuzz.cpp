@@ -1,5 +1,5 @@
-// A file specification read along a name pattern, both from the input:
-// pattern, a NUL byte, then the specification. Current expressions run
+// A file request read along a name pattern, both from the input:
+// pattern, a NUL byte, then the request. Current expressions run
 // their search over a scratch directory; inputs naming a command ("|") are
 // skipped.
 #include <cstdint>
@@ -14,14 +14,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (input.find('|') != std::string::npos) return 0;
     const std::size_t nul = input.find('\0');
     const std::string pattern = input.substr(0, nul);
-    const std::string spec = nul == std::string::npos ? "" : input.substr(nul + 1);
+    const std::string asked = nul == std::string::npos ? "" : input.substr(nul + 1);
 
     vyr::reset_files();
     FILE_set_key('r', "west");
     FILE_set_name(("@" + pattern).c_str());
     char out[160];
     try {
-        if (FILE_set_file(spec.c_str(), out) == -1 && out[0] != '\0') std::abort();
+        if (FILE_set_file(asked.c_str(), out) == -1 && out[0] != '\0') std::abort();
         file_fuzz::check_name(out);
         Date d;
         FILE_get_date(&d);
