@@ -152,12 +152,7 @@ bool readable_kind(const std::string &name) {
 
 void close_file() {
     if (g.def_file == nullptr) return;
-    if (g.def_file != stdin && g.def_file != stdout) {
-        if (g.piped)
-            pclose(g.def_file);
-        else
-            std::fclose(g.def_file);
-    }
+    vyr::close_opened(g.def_file, g.piped ? "|" : nullptr);
     g.def_file = nullptr;
     g.piped = false;
 }

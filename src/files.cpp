@@ -10,8 +10,10 @@
 // name is refused, never cut: a cut name could open, create or describe a
 // different file from the one the user wrote.
 #include <pwd.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -347,13 +349,6 @@ std::string convention_file(std::string &shown) {
     return joined;
 }
 
-void close_stream(FILE *f, const std::string &name) {
-    if (!name.empty() && name[0] == '|')
-        pclose(f);
-    else
-        std::fclose(f);
-}
-
 int set_name(const char *type) {
     g.filename.clear();
     const std::string_view t = type ? type : "";
@@ -398,10 +393,10 @@ int set_name(const char *type) {
             MESS_print(M_DEBUG_CONV, "File name partial match for: %s-%s ext: %s\n",
                        tn.name.c_str(), cl.type.c_str(), g.ext.c_str());
         }
-        close_stream(f, path);
+        vyr::close_opened(f, path.c_str());
         return 1;
     }
-    close_stream(f, path);
+    vyr::close_opened(f, path.c_str());
     // The type itself becomes the pattern; no line's header or size goes with it.
     g.conv = tn.name;
     g.hconv.clear();
@@ -596,6 +591,25 @@ std::optional<std::string> first_positional() {
 
 // ---------------------------------------------------------------------------
 // Conventions
+
+namespace vyr {
+
+bool close_opened(FILE *f, const char *name, bool read_to_end) {
+    if (f == nullptr) return false;
+    // Only a written stream has anything to flush; a read one tells its
+    // read errors.
+    const bool reading = __freading(f) != 0;
+    const bool flushed = (reading || std::fflush(f) == 0) && !std::ferror(f);
+    if (f == stdin || f == stdout || f == stderr) return flushed;
+    if (name != nullptr && name[0] == '|') {
+        const int status = pclose(f);
+        if (!read_to_end) return flushed;
+        return flushed && status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    return std::fclose(f) == 0 && flushed;
+}
+
+}  // namespace vyr
 
 int FILE_set_key(char key, const char *str) {
     return vyr::guarded(0, [&] {

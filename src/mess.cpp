@@ -59,11 +59,7 @@ bool is_pipe_name(std::string_view name) { return !name.empty() && name.front() 
 // Log names may stand for a standard stream ("-", "std") or a command
 // ("|cmd"); the former must never be closed, the latter is a pipe.
 void close_stream(FILE *f, bool pipe) {
-    if (f == nullptr || f == stdin || f == stdout || f == stderr) return;
-    if (pipe)
-        pclose(f);
-    else
-        std::fclose(f);
+    if (f != nullptr) vyr::close_opened(f, pipe ? "|" : nullptr);
 }
 
 void close_log() {

@@ -175,8 +175,7 @@ struct Reader::Stream {
 
     Stream(FILE *stream, Owner o) : f(stream), owner(o) { src.restart(f); }
     ~Stream() {
-        if (owner == Owner::File) std::fclose(f);
-        if (owner == Owner::Pipe) pclose(f);
+        if (owner != Owner::Caller) vyr::close_opened(f, owner == Owner::Pipe ? "|" : nullptr);
     }
     Stream(const Stream &) = delete;
     Stream &operator=(const Stream &) = delete;

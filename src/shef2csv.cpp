@@ -111,9 +111,7 @@ Parm load_parm() {
     if (f != nullptr) {
         char buf[8192];
         for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-        const bool failed = std::ferror(f) != 0;
-        std::fclose(f);
-        if (failed) f = nullptr;
+        if (!vyr::close_opened(f, path)) f = nullptr;  // a read that failed
     }
     if (f == nullptr) {
         MESS_print(M_ERROR, "Unable to read file:%s\n", path);
@@ -123,14 +121,6 @@ Parm load_parm() {
         MESS_print(M_ERROR, "%s line %d: %.*s\n", path, line, static_cast<int>(why.size()),
                    why.data());
     });
-}
-
-// Closes a stream that FILE_open gave; false when closing reports a
-// failure (a command that failed, a write that failed at the last flush).
-bool close_stream(FILE *f, const std::string &name) {
-    if (f == stdin || f == stdout) return std::fflush(f) == 0 || f == stdin;
-    if (!name.empty() && name[0] == '|') return pclose(f) == 0;
-    return std::fclose(f) == 0;
 }
 
 }  // namespace
@@ -193,9 +183,9 @@ int main(int argc, char **argv) {
         c.write_ok = true;
     }
     int write_errno = c.write_ok ? 0 : errno;
-    const bool read_ok = close_stream(in, in_name) && c.read_ok;
+    const bool read_ok = vyr::close_opened(in, in_name.c_str()) && c.read_ok;
     errno = 0;
-    const bool write_ok = close_stream(out, out_name) && c.write_ok;
+    const bool write_ok = vyr::close_opened(out, out_name.c_str()) && c.write_ok;
     if (write_errno == 0) write_errno = errno;
     MESS_print(M_MESS, "Messages: %ld, values: %ld, errors: %ld, warnings: %ld\n",
                c.counts.messages, c.counts.values, c.counts.errors, c.counts.warnings);

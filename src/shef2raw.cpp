@@ -7,7 +7,6 @@
 // in_file); the raw file is named after the input file's date under the
 // "shef_raw" convention (or out_file). This is the one place where the
 // converter's exit statuses are decided.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,28 +46,6 @@ void select_convention(const char *type, const char *resource) {
 
 // A name as messages show it: standard streams by "-".
 const char *shown(const char *name) { return FILE_is_stdio(name) ? "-" : name; }
-
-// Closes the input; false when it was a command that failed (a nonzero
-// status or a signal). A command cut short because decoding stopped early
-// dies of the closed pipe: that is no failure of its own.
-bool close_input(FILE *in, const char *name, bool read_to_end) {
-    if (in == stdin) return true;
-    if (name[0] != '|') {
-        std::fclose(in);
-        return true;
-    }
-    const int status = pclose(in);
-    if (!read_to_end) return true;
-    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// Flushes the output and closes a named one; false when either fails, with
-// the system's reason in errno.
-bool finish_output(FILE *out) {
-    if (std::fflush(out) != 0 || std::ferror(out)) return false;
-    if (out == stdout) return true;
-    return std::fclose(out) == 0;
-}
 
 }  // namespace
 
@@ -122,11 +99,11 @@ int main(int argc, char **argv) {
     const bool no_memory = (result & vyr::shef::kDecodeNoMemory) != 0;
     // Every record decoded before a failure is kept: the output is finished
     // before anything is reported.
-    if (!finish_output(out)) {
+    if (!vyr::close_opened(out, out_name)) {
         if (!write_failed) write_errno = errno;
         write_failed = true;
     }
-    if (!close_input(in, file, result == 0)) read_failed = true;
+    if (!vyr::close_opened(in, file, result == 0)) read_failed = true;
 
     if (no_memory) MESS_print(M_ERROR, "Not enough memory to decode file:%s\n", shown(file));
     if (read_failed) MESS_print(M_ERROR, "Unable to read file:%s\n", shown(file));

@@ -153,6 +153,13 @@ int queue_timeout();
 // except sec, which is 0.
 const Date &reference_time();
 void reset_reference_time();
+// Closes a stream that FILE_open opened under name (files.cpp): a
+// command's pipe with pclose, a file with fclose, after flushing what was
+// written; the standard streams are flushed and stay open. False when the
+// flush or close fails, or for a command that ended with a nonzero status or
+// by a signal, unless its reader stopped early (read_to_end false): its
+// death by the closed pipe is then no failure of its own.
+bool close_opened(FILE *f, const char *name, bool read_to_end = true);
 // Back to the start-up state of the files module: reference time, keys,
 // convention, current file name, its date and kind, naming period.
 void reset_files();
@@ -195,15 +202,6 @@ Date hour_setting(const char *text);
 // never loaded.
 void reset_domains();
 void reset_stations();
-// Closes a stream that FILE_open opened under name: a command's pipe with
-// pclose, a file with fclose; the standard streams stay open.
-inline void close_opened(FILE *f, const char *name) {
-    if (f == nullptr || FILE_is_stdio(name)) return;
-    if (name != nullptr && name[0] == '|')
-        pclose(f);
-    else
-        std::fclose(f);
-}
 // The decimal number at the start of s, as the "%f" and "%d" conversions
 // take it (a sign, digits, for value also a point and an exponent), but
 // never "nan", "inf" or hexadecimal: the characters it covers, or 0 when s
