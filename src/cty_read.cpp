@@ -34,8 +34,6 @@ struct State {
 };
 State g;
 
-bool is_blank(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 void close_database() {
     if (g.stream != nullptr) vyr::close_opened(g.stream, g.name.c_str());
     g = State{};
@@ -50,13 +48,13 @@ bool next_word(std::string &word) {
         return true;
     }
     int c;
-    while ((c = std::getc(g.stream)) != EOF && is_blank(c)) {
+    while ((c = std::getc(g.stream)) != EOF && vyr::is_space(c)) {
     }
     if (c == EOF) return false;
     word.clear();
     do {
         if (word.size() < kWordMax) word.push_back(static_cast<char>(c));
-    } while ((c = std::getc(g.stream)) != EOF && !is_blank(c));
+    } while ((c = std::getc(g.stream)) != EOF && !vyr::is_space(c));
     return true;
 }
 

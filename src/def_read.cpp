@@ -52,12 +52,6 @@ struct State {
 };
 State g;
 
-bool is_blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
 using vyr::iequals;
 
 // The full name of resrc: the program qualifier, "." and the name. The
@@ -181,9 +175,9 @@ Words split(std::string_view line) {
     Words w;
     std::size_t i = 0;
     auto word = [&](std::string_view &out) {
-        while (i < line.size() && is_blank(line[i])) ++i;
+        while (i < line.size() && vyr::is_space(line[i])) ++i;
         std::size_t start = i;
-        while (i < line.size() && !is_blank(line[i])) ++i;
+        while (i < line.size() && !vyr::is_space(line[i])) ++i;
         out = line.substr(start, i - start);
         return start;
     };
@@ -242,7 +236,7 @@ int next_definition(char *resrc, char *value) {
             val = rest.substr(0, rest.find('"'));
         }
         std::string key(w.key);
-        for (char &c : key) c = lower(c);
+        for (char &c : key) c = vyr::lower_ascii(c);
         if (key.back() == ':') key.pop_back();
         if (key.size() > kKeyMax || val.size() > kValueMax) continue;
         vyr::copy_text(resrc, kKeyMax + 1, key, vyr::Overflow::Refuse);

@@ -78,10 +78,7 @@ vyr::list_fn g_lister = nullptr;
 // Paths and file access: helpers
 
 using vyr::iequals;
-
-bool is_stdio(std::string_view name) {
-    return name.empty() || name == "-" || iequals(name, "std") || iequals(name, "stdn");
-}
+using vyr::is_stream_name;
 
 struct Expanded {
     std::string name;
@@ -196,7 +193,7 @@ const char *file_extra_info() { return g.ext_info.c_str(); }
 // ---------------------------------------------------------------------------
 // Paths and file access
 
-int FILE_is_stdio(const char *file) { return file != nullptr && is_stdio(file) ? 1 : 0; }
+int FILE_is_stdio(const char *file) { return file != nullptr && is_stream_name(file) ? 1 : 0; }
 
 int FILE_fullpath(const char *filename) {
     if (filename == nullptr) return 0;
@@ -218,7 +215,7 @@ char *FILE_add_path(const char *path, const char *file, char *filename) {
     return vyr::guarded<char *>(nullptr, [&]() -> char * {
         std::string_view f = file ? file : "";
         std::string joined;
-        if (is_stdio(f) || FILE_fullpath(file)) {
+        if (is_stream_name(f) || FILE_fullpath(file)) {
             joined = f;
         } else {
             joined = path ? path : "";
@@ -241,7 +238,7 @@ int FILE_add_user_path(const char *file, char *filename) {
 
 int FILE_exist(const char *file) {
     if (file == nullptr) return 0;
-    if (is_stdio(file)) return 1;
+    if (is_stream_name(file)) return 1;
     return vyr::guarded(0, [&] {
         std::string name;
         struct stat st;
@@ -279,7 +276,7 @@ int FILE_make_dir(char *dir, int flag) {
 FILE *FILE_open(const char *file, const char *access) {
     if (file == nullptr || access == nullptr) return nullptr;
     char mode = access[0];
-    if (is_stdio(file)) return mode == 'r' ? stdin : stdout;
+    if (is_stream_name(file)) return mode == 'r' ? stdin : stdout;
     if (std::strlen(file) > kNameMax) return nullptr;
     if (file[0] == '|') {
         // A pipe only has a direction; "rb" or "a" would make popen fail.
@@ -341,18 +338,17 @@ std::string convention_file(std::string &shown) {
     const std::string name = (nc && *nc) ? nc : "name_conv";
     const char *dir = RES_get("file_path");
     shown = name;
-    if (dir && *dir && !rules::carries_path(name) && !rules::is_stream_name(name))
+    if (dir && *dir && !rules::carries_path(name) && !vyr::is_stream_name(name))
         shown = std::string(dir) + (dir[std::strlen(dir) - 1] == '/' ? "" : "/") + name;
     char joined[kNameBuffer];
-    if (rules::is_stream_name(name) || FILE_add_path(dir, name.c_str(), joined) == nullptr)
-        return {};
+    if (vyr::is_stream_name(name) || FILE_add_path(dir, name.c_str(), joined) == nullptr) return {};
     return joined;
 }
 
 int set_name(const char *type) {
     g.filename.clear();
     const std::string_view t = type ? type : "";
-    if (rules::iequal(t, "none")) {
+    if (vyr::iequals(t, "none")) {
         g.conv.clear();
         return 0;
     }
@@ -417,7 +413,7 @@ NameResult set_date(const Date *datim) {
         g.filename_type = 1;
         return {g.filename.empty() ? "filename" : g.filename, 1};
     }
-    if (rules::is_stream_name(g.conv)) {
+    if (vyr::is_stream_name(g.conv)) {
         g.filename_type = 0;
         return {"-", 1};
     }
@@ -533,7 +529,7 @@ int choose_current(const char *cur, char *outfile) {
 }
 
 int from_command_line(const std::string &first, char *outfile) {
-    if (rules::iequal(first, "list")) {
+    if (vyr::iequals(first, "list")) {
         list_files();
         VYR_exit(VYR_OK);
     }
@@ -556,8 +552,8 @@ int ask_user(const char *prompt, char *outfile) {
         char answer[kAnswerSize] = "";
         VYR_prompts(prompt, answer, static_cast<int>(sizeof answer));
         const std::string_view a = answer;
-        if (rules::iequal(a, "exit")) VYR_exit(VYR_OK);
-        if (rules::iequal(a, "list")) {
+        if (vyr::iequals(a, "exit")) VYR_exit(VYR_OK);
+        if (vyr::iequals(a, "list")) {
             // Listing again is no answer: it costs no try.
             list_files();
             continue;

@@ -7,18 +7,17 @@
 #include <string>
 
 #include "files_rules.h"
+#include "vyr_int.h"
 
 namespace vyr::files {
 
 namespace {
 
-bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // The next blank-separated field of line from pos; empty at the end.
 std::string_view next_field(std::string_view line, std::size_t &pos) {
-    while (pos < line.size() && is_blank(line[pos])) ++pos;
+    while (pos < line.size() && vyr::is_space(line[pos])) ++pos;
     std::size_t start = pos;
-    while (pos < line.size() && !is_blank(line[pos])) ++pos;
+    while (pos < line.size() && !vyr::is_space(line[pos])) ++pos;
     return line.substr(start, pos - start);
 }
 
@@ -67,7 +66,7 @@ bool read_convention_line(std::string_view line, ConventionLine &out) {
 
 Match match_type(std::string_view line_type, std::string_view type) {
     if (line_type.empty()) return Match::None;
-    if (iequal(line_type, type)) return Match::Exact;
+    if (vyr::iequals(line_type, type)) return Match::Exact;
     if (istarts(type, line_type)) return Match::Prefix;
     return Match::None;
 }

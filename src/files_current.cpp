@@ -7,6 +7,7 @@
 
 #include "files_rules.h"
 #include "vyr.h"
+#include "vyr_int.h"
 
 namespace vyr::files {
 
@@ -16,13 +17,10 @@ constexpr int64_t kDay = 86400, kHour = 3600, kMinute = 60;
 constexpr int64_t kDefaultLimit = 500;
 constexpr int64_t kMostCandidates = 9999;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // Unsigned digits from pos, saturating at INT_MAX.
 int read_digits(std::string_view s, std::size_t &pos) {
     int64_t v = 0;
-    for (; pos < s.size() && is_digit(s[pos]); ++pos)
+    for (; pos < s.size() && vyr::is_digit(s[pos]); ++pos)
         v = std::min<int64_t>(v * 10 + (s[pos] - '0'), INT_MAX);
     return static_cast<int>(v);
 }
@@ -31,10 +29,10 @@ int read_digits(std::string_view s, std::size_t &pos) {
 // digits. False, pos unchanged, when there are no digits.
 bool scan_int(std::string_view s, std::size_t &pos, int &v) {
     std::size_t p = pos;
-    while (p < s.size() && is_space(s[p])) ++p;
+    while (p < s.size() && vyr::is_space(s[p])) ++p;
     bool neg = false;
     if (p < s.size() && (s[p] == '+' || s[p] == '-')) neg = s[p++] == '-';
-    if (p >= s.size() || !is_digit(s[p])) return false;
+    if (p >= s.size() || !vyr::is_digit(s[p])) return false;
     const int n = read_digits(s, p);
     v = neg ? -n : n;
     pos = p;
@@ -141,7 +139,7 @@ Chosen run_current(std::string_view rest, int64_t t, const Namer &name_of, const
             return rest[pos++] == '+' ? 1 : -1;
         return -1;  // backwards unless told otherwise
     };
-    auto digit_next = [&] { return pos < rest.size() && is_digit(rest[pos]); };
+    auto digit_next = [&] { return pos < rest.size() && vyr::is_digit(rest[pos]); };
     auto left = [&] { return std::string(rest.substr(std::min(pos, rest.size()))); };
 
     int sign = read_sign();
@@ -158,7 +156,7 @@ Chosen run_current(std::string_view rest, int64_t t, const Namer &name_of, const
         ++pos;
         if (pos < rest.size() && (rest[pos] == 'a' || rest[pos] == 'A')) ++pos;
         int64_t limit = kDefaultLimit;
-        if (pos + 1 < rest.size() && rest[pos] == '#' && is_digit(rest[pos + 1])) {
+        if (pos + 1 < rest.size() && rest[pos] == '#' && vyr::is_digit(rest[pos + 1])) {
             ++pos;
             limit = std::min<int64_t>(read_digits(rest, pos), kMostCandidates);
         }

@@ -9,16 +9,13 @@
 
 #include "files_rules.h"
 #include "vyr.h"
+#include "vyr_int.h"
 
 namespace vyr::files {
 
 namespace {
 
 constexpr int64_t kDay = 86400, kHour = 3600, kMinute = 60;
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 bool fixed(int32_t v) { return v >= 0; }
 // A negative setting other than the missing value is a step code.
@@ -59,19 +56,8 @@ Step step_of(int32_t code) {
 
 }  // namespace
 
-bool iequal(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower_ascii(a[i]) != lower_ascii(b[i])) return false;
-    return true;
-}
-
 bool istarts(std::string_view a, std::string_view b) {
-    return a.size() >= b.size() && iequal(a.substr(0, b.size()), b);
-}
-
-bool is_stream_name(std::string_view name) {
-    return name.empty() || name == "-" || iequal(name, "std") || iequal(name, "stdn");
+    return a.size() >= b.size() && vyr::iequals(a.substr(0, b.size()), b);
 }
 
 bool carries_path(std::string_view name) {
@@ -88,7 +74,7 @@ Token next_token(std::string_view p, std::size_t pos) {
     std::size_t i = pos + 1;
     int64_t n = 0;
     bool given = false;
-    for (; i < p.size() && is_digit(p[i]); ++i) {
+    for (; i < p.size() && vyr::is_digit(p[i]); ++i) {
         given = true;
         n = std::min<int64_t>(n * 10 + (p[i] - '0'), INT_MAX);
     }

@@ -39,10 +39,8 @@ struct Context {
              VYR_MISSING, VYR_MISSING, VYR_MISSING, 0};  // reference-time settings
 };
 
-bool iequal(std::string_view a, std::string_view b);
 // True when a begins with b, compared without regard to case.
 bool istarts(std::string_view a, std::string_view b);
-bool is_stream_name(std::string_view name);
 bool carries_path(std::string_view name);  // begins with "/", "." or "~"
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include "files_rules.h"
 #include "vyr.h"
+#include "vyr_int.h"
 
 namespace vyr::files {
 
@@ -14,8 +15,6 @@ namespace {
 
 constexpr std::size_t kExtraInfoMax = 39;
 constexpr M_type kTraceLevel = M_DEBUG_RES;
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 const std::string &key_text(const Context &ctx, char k) {
     static const std::string unset;
@@ -128,7 +127,7 @@ class Walker {
         if (S.size() - si_ < width) return false;
         int64_t n = 0;
         for (std::size_t k = 0; k < width; ++k) {
-            if (!is_digit(S[si_ + k])) return false;
+            if (!vyr::is_digit(S[si_ + k])) return false;
             n = n * 10 + (S[si_ + k] - '0');
         }
         v = static_cast<int>(n);
@@ -274,9 +273,10 @@ DateDigits read_date_digits(std::string_view text) {
     DateDigits d;
     std::size_t pos = 0;
     for (int f = 0; f < 5; ++f) {
-        if (pos >= text.size() || !is_digit(text[pos])) break;
+        if (pos >= text.size() || !vyr::is_digit(text[pos])) break;
         int v = 0;
-        for (std::size_t k = 0; k < kWidths[f] && pos < text.size() && is_digit(text[pos]); ++k)
+        for (std::size_t k = 0; k < kWidths[f] && pos < text.size() && vyr::is_digit(text[pos]);
+             ++k)
             v = v * 10 + (text[pos++] - '0');
         d.fields[f] = v;
         d.count = f + 1;
@@ -305,17 +305,17 @@ std::string cut_extra_info(std::string &asked) {
 }
 
 Classified classify(std::string_view asked, std::string_view conv) {
-    if (iequal(asked, "exit")) return {Form::Exit, {}};
+    if (vyr::iequals(asked, "exit")) return {Form::Exit, {}};
     if (!asked.empty() && asked[0] == '@') return {Form::Literal, std::string(asked.substr(1))};
     // A command completed by a pattern would be a command no more.
     if (!asked.empty() && asked[0] == '|') return {Form::Literal, std::string(asked)};
-    if (is_stream_name(asked) || (!conv.empty() && is_stream_name(conv)))
+    if (vyr::is_stream_name(asked) || (!conv.empty() && vyr::is_stream_name(conv)))
         return {Form::Stream, "-"};
     if (conv.empty()) return {Form::Plain, std::string(asked)};
     if (asked[0] == '#') return {Form::Current, std::string(asked)};
     if (istarts(asked, "cu")) return {Form::Current, std::string(asked.substr(2))};
     if (istarts(asked, "la")) return {Form::Current, std::string(asked)};
-    if (iequal(asked, "none")) return {Form::None, std::string(asked)};
+    if (vyr::iequals(asked, "none")) return {Form::None, std::string(asked)};
     if (carries_path(conv) && carries_path(asked)) return {Form::OwnPath, std::string(asked)};
     return {Form::Walk, std::string(asked)};
 }

@@ -27,10 +27,8 @@ constexpr LineRule kLineRule{LongLine::ReadAway, false};
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-bool is_space(char c) { return is_blank(c) || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
-
 std::string_view trim_end(std::string_view s) {
-    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+    while (!s.empty() && vyr::is_space(s.back())) s.remove_suffix(1);
     return s;
 }
 
@@ -194,14 +192,14 @@ bool list_word(LineSource &src, std::string &w) {
         const std::string_view v = src.peek();
         if (v.empty()) return false;
         std::size_t k = 0;
-        while (k < v.size() && is_space(v[k])) ++k;
+        while (k < v.size() && vyr::is_space(v[k])) ++k;
         src.consume(k);
         if (k < v.size()) break;
     }
     for (;;) {
         const std::string_view v = src.peek();
         std::size_t k = 0;
-        while (k < v.size() && !is_space(v[k])) ++k;
+        while (k < v.size() && !vyr::is_space(v[k])) ++k;
         if (w.size() < static_cast<std::size_t>(kLineMax))
             w.append(v.data(), std::min(k, static_cast<std::size_t>(kLineMax) - w.size()));
         src.consume(k);

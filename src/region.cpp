@@ -57,8 +57,6 @@ State g;
 // ---------------------------------------------------------------------------
 // Texts and numbers
 
-bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 using vyr::iequals;
 
 bool starts_with_nocase(std::string_view s, std::string_view prefix) {
@@ -83,16 +81,16 @@ std::vector<std::string_view> words(std::string_view line) {
     std::vector<std::string_view> out;
     std::size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && is_blank(line[i])) ++i;
+        while (i < line.size() && vyr::is_space(line[i])) ++i;
         std::size_t start = i;
-        while (i < line.size() && !is_blank(line[i])) ++i;
+        while (i < line.size() && !vyr::is_space(line[i])) ++i;
         if (i > start) out.push_back(line.substr(start, i - start));
     }
     return out;
 }
 
 std::string_view skip_blanks(std::string_view s) {
-    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && vyr::is_space(s.front())) s.remove_prefix(1);
     return s;
 }
 
@@ -500,8 +498,6 @@ int base_priority(float size) {
     return 6;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -581,11 +577,11 @@ int DOM_set_base_prior(float size) {
     // stat_prior shifts the priority ("+1", "-2") or sets it ("4").
     const char *adjust = RES_get("stat_prior");
     if (adjust != nullptr) {
-        if (adjust[0] == '+' && is_digit(adjust[1]))
+        if (adjust[0] == '+' && vyr::is_digit(adjust[1]))
             p += adjust[1] - '0';
-        else if (adjust[0] == '-' && is_digit(adjust[1]))
+        else if (adjust[0] == '-' && vyr::is_digit(adjust[1]))
             p -= adjust[1] - '0';
-        else if (is_digit(adjust[0]))
+        else if (vyr::is_digit(adjust[0]))
             p = adjust[0] - '0';
     }
     g.priority = p;

@@ -326,15 +326,12 @@ res_obj *append_node(int index, const char *name, const char *data, DEF_convert 
 // ---------------------------------------------------------------------------
 // Gathering: rows, options and sources
 
-bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 // "-x...", a dash and a letter: what the search-path pre-scan counts.
-bool single_dash_option(const char *a) { return a[0] == '-' && is_letter(a[1]); }
+bool single_dash_option(const char *a) { return a[0] == '-' && vyr::is_letter(a[1]); }
 
 // "-x..." or "--x...". A negative number, "-" and "--" alone are not options.
 bool is_option(const char *a) {
-    return a[0] == '-' && (is_letter(a[1]) || (a[1] == '-' && is_letter(a[2])));
+    return a[0] == '-' && (vyr::is_letter(a[1]) || (a[1] == '-' && vyr::is_letter(a[2])));
 }
 
 bool active(const RES_defobj &row) { return row.def != nullptr && row.def[0] != '\0'; }
@@ -582,7 +579,7 @@ void walk_search_path(const RES_defobj *table, int rows) {
         const char *e = elements[k];
         if (e[0] == '+')
             DEF_tag(e + 1);
-        else if (e[0] == '#' && is_digit(e[1]))
+        else if (e[0] == '#' && vyr::is_digit(e[1]))
             exchange_with_window(table, rows, e + 1);
         else
             read_definition_file(table, rows, e);
@@ -683,15 +680,13 @@ void convert_values(const RES_defobj *table, int rows) {
 // ---------------------------------------------------------------------------
 // Conversion
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // Reads a decimal integer the way a "%d" scan (or "%Nd" with width N) does:
 // leading white space skipped, an optional sign, at least one digit, the
 // width counting sign and digits. Saturates at +-INT_MAX instead of
 // overflowing, so the result can always be negated.
 bool scan_int(const char *&p, int width, int &out) {
     const char *q = p;
-    while (is_space(*q)) ++q;
+    while (vyr::is_space(*q)) ++q;
     int used = 0;
     bool negative = false;
     auto room = [&] { return width == 0 || used < width; };
@@ -702,7 +697,7 @@ bool scan_int(const char *&p, int width, int &out) {
     }
     long long v = 0;
     int digits = 0;
-    while (is_digit(*q) && room()) {
+    while (vyr::is_digit(*q) && room()) {
         if (v <= INT_MAX) v = v * 10 + (*q - '0');
         ++q;
         ++used;
@@ -730,16 +725,16 @@ Date parse_hour(const char *s) {
     const char *p = s;
     if (s[0] == '#') {
         // "#YYYY[MM[DD[HH[NN]]]]": each further field only while digits follow.
-        if (!is_digit(s[1])) return d;
+        if (!vyr::is_digit(s[1])) return d;
         p = s + 1;
         if (!scan_int(p, 4, d.year)) return d;
         for (int *field : {&d.month, &d.day, &d.hour, &d.min})
-            if (!is_digit(*p) || !scan_int(p, 2, *field)) break;
+            if (!vyr::is_digit(*p) || !scan_int(p, 2, *field)) break;
     } else if (len == 6 && !colon) {
         scan_fields(s, {{&d.month, 2}, {&d.day, 2}, {&d.hour, 2}});
-    } else if (len == 4 && is_digit(s[0]) && !colon) {
+    } else if (len == 4 && vyr::is_digit(s[0]) && !colon) {
         scan_fields(s, {{&d.day, 2}, {&d.hour, 2}});
-    } else if (len == 3 && is_digit(s[0]) && !colon) {
+    } else if (len == 3 && vyr::is_digit(s[0]) && !colon) {
         scan_fields(s, {{&d.day, 1}, {&d.hour, 2}});
     } else if (std::strchr(s, 'd') != nullptr) {
         // "DdHH:NN"
@@ -865,19 +860,20 @@ void convert_device(const char *data, void *out) {
 int convert_into(const char *data, void *out, DEF_convert cvt) {
     switch (cvt) {
         case CV_int: {
-            if (!is_digit(data[0]) && data[0] != '-' && data[0] != '+') return 1;
+            if (!vyr::is_digit(data[0]) && data[0] != '-' && data[0] != '+') return 1;
             bool hex = data[1] == 'x' || data[1] == 'X';
             *static_cast<int32_t *>(out) = hex ? hex32(data) : decimal32(data);
             return 1;
         }
         case CV_short: {
-            if (!is_digit(data[0])) return 1;
+            if (!vyr::is_digit(data[0])) return 1;
             int32_t v = decimal32(data);
             *static_cast<int16_t *>(out) = static_cast<int16_t>(v > INT16_MAX ? INT16_MAX : v);
             return 1;
         }
         case CV_long:
-            if (is_digit(data[0])) *static_cast<int64_t *>(out) = std::strtoll(data, nullptr, 10);
+            if (vyr::is_digit(data[0]))
+                *static_cast<int64_t *>(out) = std::strtoll(data, nullptr, 10);
             return 1;
         case CV_float: *static_cast<float *>(out) = std::strtof(data, nullptr); return 1;
         case CV_color: *static_cast<int64_t *>(out) = decimal32(data); return 1;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "shef_series.h"
+#include "vyr_int.h"
 
 namespace vyr::series {
 // The shipped SHEFPARM, generated into a source file at build time.
@@ -47,8 +48,6 @@ bool to_int(std::string_view s, int &v) {
     return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
-bool upper(char c) { return c >= 'A' && c <= 'Z'; }
-
 // Copies up to 16 bytes with two overlapping fixed-size moves; out needs
 // room for 16.
 void copy_upto16(char *out, std::string_view s) {
@@ -64,7 +63,6 @@ void copy_upto16(char *out, std::string_view s) {
         for (std::size_t i = 0; i < n; ++i) out[i] = q[i];
     }
 }
-bool digit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
@@ -74,8 +72,8 @@ namespace vyr::series {
 // SHEFPARM
 
 int Parm::index(char c) {
-    if (upper(c)) return c - 'A';
-    if (digit(c)) return 26 + (c - '0');
+    if (vyr::is_upper(c)) return c - 'A';
+    if (vyr::is_digit(c)) return 26 + (c - '0');
     return -1;
 }
 
@@ -112,8 +110,8 @@ Parm Parm::parse(std::string_view text, const std::function<void(int, std::strin
             case 0: break;  // the file's title and anything before *1
             case 1: {
                 double f;
-                if (code.size() != 2 || !upper(code[0]) || !upper(code[1]) || n < 2 ||
-                    !to_double(w[1], f)) {
+                if (code.size() != 2 || !vyr::is_upper(code[0]) || !vyr::is_upper(code[1]) ||
+                    n < 2 || !to_double(w[1], f)) {
                     bad(line_no, "physical element line not understood");
                     break;
                 }
@@ -124,7 +122,8 @@ Parm Parm::parse(std::string_view text, const std::function<void(int, std::strin
             }
             case 2: {
                 int v;
-                if (code.size() != 1 || !upper(code[0]) || n < 2 || !to_int(w[1], v) || v < 0) {
+                if (code.size() != 1 || !vyr::is_upper(code[0]) || n < 2 || !to_int(w[1], v) ||
+                    v < 0) {
                     bad(line_no, "duration line not understood");
                     break;
                 }
@@ -161,9 +160,9 @@ Parm Parm::parse(std::string_view text, const std::function<void(int, std::strin
             }
             case 6: {
                 const std::string_view exp = n >= 2 ? w[1] : std::string_view();
-                bool ok = code.size() == 2 && upper(code[0]) && upper(code[1]) && exp.size() >= 3 &&
-                          exp.size() <= 7 && upper(exp[0]) && upper(exp[1]) &&
-                          (exp.size() > 3 || exp.substr(0, 2) == code);
+                bool ok = code.size() == 2 && vyr::is_upper(code[0]) && vyr::is_upper(code[1]) &&
+                          exp.size() >= 3 && exp.size() <= 7 && vyr::is_upper(exp[0]) &&
+                          vyr::is_upper(exp[1]) && (exp.size() > 3 || exp.substr(0, 2) == code);
                 for (char c : exp) ok = ok && index(c) >= 0;
                 if (!ok) {
                     bad(line_no, "send code line not understood");
@@ -198,7 +197,7 @@ const Parm &Parm::builtin() {
 }
 
 bool Parm::pe_known(char a, char b) const {
-    return upper(a) && upper(b) && pe_[index(a) * 26 + index(b)];
+    return vyr::is_upper(a) && vyr::is_upper(b) && pe_[index(a) * 26 + index(b)];
 }
 
 double Parm::factor(char a, char b) const {
@@ -218,7 +217,7 @@ bool Parm::probability_valid(char p) const { return index(p) >= 0 && probability
 bool Parm::qualifier_valid(char q) const { return index(q) >= 0 && qualifier_[index(q)]; }
 
 const Parm::Sixth *Parm::sixth(char a, char b) const {
-    if (!upper(a) || !upper(b)) return nullptr;
+    if (!vyr::is_upper(a) || !vyr::is_upper(b)) return nullptr;
     const int i = index(a) * 26 + index(b);
     return has_sixth_[i] ? &sixth_[i] : nullptr;
 }
@@ -232,12 +231,12 @@ bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::stri
         return false;
     }
     for (char c : text) {
-        if (!upper(c) && !digit(c)) {
+        if (!vyr::is_upper(c) && !vyr::is_digit(c)) {
             why = "bad character in parameter code \"" + std::string(text) + "\"";
             return false;
         }
     }
-    if (!upper(text[1]) || !upper(text[0])) {
+    if (!vyr::is_upper(text[1]) || !vyr::is_upper(text[0])) {
         why = "bad physical element in \"" + std::string(text) + "\"";
         return false;
     }
@@ -302,12 +301,12 @@ bool parse_value(std::string_view t, ValueText &v) {
     const char *digits_from = q;
     while (q < end && *q == '0') ++q;
     const char *whole = q;
-    while (q < end && digit(*q)) ++q;
+    while (q < end && vyr::is_digit(*q)) ++q;
     v.whole = std::string_view(whole, static_cast<std::size_t>(q - whole));
     bool any = q > digits_from;
     if (q < end && *q == '.') {
         const char *dot = ++q, *last = q;  // last: just past the last nonzero digit
-        while (q < end && digit(*q)) {
+        while (q < end && vyr::is_digit(*q)) {
             if (*q != '0') last = q + 1;
             ++q;
         }
@@ -316,7 +315,7 @@ bool parse_value(std::string_view t, ValueText &v) {
     }
     if (any) {
         const char *number_end = q;
-        if (q < end && upper(*q)) v.qualifier = *q++;
+        if (q < end && vyr::is_upper(*q)) v.qualifier = *q++;
         if (q != end) return false;
         v.kind = ValueText::Number;
         v.number = std::string_view(p, static_cast<std::size_t>(number_end - p));
@@ -327,7 +326,7 @@ bool parse_value(std::string_view t, ValueText &v) {
         v.kind = ValueText::Missing;
         return true;
     }
-    if (t.size() == 2 && t[0] == 'M' && upper(t[1])) {
+    if (t.size() == 2 && t[0] == 'M' && vyr::is_upper(t[1])) {
         v.kind = ValueText::Missing;
         v.qualifier = t[1];
         return true;

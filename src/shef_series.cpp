@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "vyr_int.h"
+
 namespace {
 
 using namespace vyr::series;
 
-bool upper(char c) { return c >= 'A' && c <= 'Z'; }
-bool digit(char c) { return c >= '0' && c <= '9'; }
 bool quote(char c) { return c == '"' || c == '\''; }
 
 // The limits of the four-digit years that the output can show.
@@ -64,7 +64,7 @@ struct Elem {
     int value = 0;    // V: the duration value, -1 for DVZ
 };
 
-bool is_element(std::string_view w) { return w.size() >= 2 && w[0] == 'D' && upper(w[1]); }
+bool is_element(std::string_view w) { return w.size() >= 2 && w[0] == 'D' && vyr::is_upper(w[1]); }
 bool is_time_kind(char k) { return std::strchr("SNHDMYTJ", k) != nullptr; }
 
 // A word of a field and the retained comment written right after it.
@@ -135,7 +135,7 @@ std::size_t word_end(std::string_view s, std::size_t p) {
 bool valid_id(std::string_view id) {
     if (id.size() < 2 || id.size() > 8) return false;
     for (char c : id)
-        if (!upper(c) && !digit(c) && c != '_') return false;
+        if (!vyr::is_upper(c) && !vyr::is_digit(c) && c != '_') return false;
     return true;
 }
 
@@ -144,7 +144,7 @@ bool valid_id(std::string_view id) {
 std::size_t joined_element(std::string_view token) {
     for (std::size_t d = 2; d + 3 <= token.size() && d <= 8; ++d) {
         if (token[d] == 'D' && std::strchr("HDMYTJ", token[d + 1]) != nullptr && token[d + 1] &&
-            digit(token[d + 2]) && valid_id(token.substr(0, d)))
+            vyr::is_digit(token[d + 2]) && valid_id(token.substr(0, d)))
             return d;
     }
     return 0;
@@ -155,7 +155,7 @@ std::size_t joined_element(std::string_view token) {
 
 bool all_digits(std::string_view d) {
     for (char c : d)
-        if (!digit(c)) return false;
+        if (!vyr::is_digit(c)) return false;
     return !d.empty();
 }
 
@@ -270,7 +270,7 @@ bool merge_time(Civil &t, const Elem &e, const RefDate &ref) {
                 year = num(d, 0, 4);
                 doy = num(d, 4, 3);
             }
-            if (doy < 1 || doy > (is_leap(year) ? 366 : 365)) return false;
+            if (doy < 1 || doy > (DATE_is_leap(year) ? 366 : 365)) return false;
             const Civil c = civil_of((days_from_civil(year, 1, 1) + doy - 1) * int64_t{86400});
             out.year = c.year;
             out.month = c.month;
@@ -496,7 +496,7 @@ void Decoder::Impl::handle(std::string_view text) {
     const bool rev = i < text.size() && text[i] == 'R';
     if (rev) ++i;
     const std::size_t digits_at = i;
-    while (i < text.size() && digit(text[i])) ++i;
+    while (i < text.size() && vyr::is_digit(text[i])) ++i;
     const std::size_t ndigits = i - digits_at;
     if ((type != 'A' && type != 'B' && type != 'E') || ndigits > 2 ||
         (i < text.size() && text[i] != ' ')) {
@@ -504,7 +504,7 @@ void Decoder::Impl::handle(std::string_view text) {
         // What looks like a message line and is none is an error: a line
         // that starts like .A, .B or .E, or a lone message-type letter
         // (.C). Other lines that start with a dot are prose.
-        const bool tag_like = upper(type) && (i >= text.size() || text[i] == ' ');
+        const bool tag_like = vyr::is_upper(type) && (i >= text.size() || text[i] == ' ');
         if (type == 'A' || type == 'B' || type == 'E' || tag_like)
             error("not a SHEF message line: " + quoted(text.substr(0, 20)));
         return;
@@ -944,7 +944,7 @@ void Decoder::Impl::a_field(std::string_view field) {
     const Word value = words[i + 1];
     for (std::size_t j = i + 2; j < words.size(); ++j) {
         const std::string_view extra = words[j].text;
-        if (extra.size() == 1 && upper(extra[0]))
+        if (extra.size() == 1 && vyr::is_upper(extra[0]))
             error("qualifier " + quoted(extra) + " apart from its value dropped");
         else
             error("unexpected text " + quoted(extra) + " after the value of " + quoted(code_text));
@@ -1054,7 +1054,7 @@ bool Decoder::Impl::e_word(const Word &w, bool after_value) {
     if (!is_value) {
         Code code;
         std::string why;
-        if (w.text.size() == 1 && upper(w.text[0]) && after_value) {
+        if (w.text.size() == 1 && vyr::is_upper(w.text[0]) && after_value) {
             error("qualifier " + quoted(w.text) + " apart from its value dropped");
             return false;
         }
@@ -1229,8 +1229,8 @@ void Decoder::Impl::b_group(std::string_view id, std::string_view rest) {
                 after_value = false;
                 continue;
             }
-            if (w.text.size() == 1 && upper(w.text[0]) && w.text[0] != 'M' && w.text[0] != 'T' &&
-                after_value) {
+            if (w.text.size() == 1 && vyr::is_upper(w.text[0]) && w.text[0] != 'M' &&
+                w.text[0] != 'T' && after_value) {
                 error("qualifier " + quoted(w.text) + " apart from its value dropped");
                 continue;
             }

@@ -28,7 +28,6 @@ struct Civil {
     int year, month, day, hour, min, sec;
 };
 
-bool is_leap(int year);
 int days_in_month(int year, int month);
 // Days since 1970-01-01 of a proleptic Gregorian date.
 int64_t days_from_civil(int year, int month, int day);

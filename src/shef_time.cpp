@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 #include "shef_series.h"
+#include "vyr.h"
 
 namespace {
 
@@ -160,12 +161,11 @@ namespace vyr::series {
 // ---------------------------------------------------------------------------
 // Calendar
 
-bool is_leap(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
 int days_in_month(int year, int month) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month < 1 || month > 12) return 0;
-    return month == 2 && is_leap(year) ? 29 : kDays[month - 1];
+    return month == 2 && DATE_is_leap(year) ? 29 : kDays[month - 1];
 }
 
 int64_t days_from_civil(int year, int month, int day) {

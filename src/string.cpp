@@ -114,6 +114,10 @@ int icompare(std::string_view s1, std::string_view s2, std::size_t n) {
     }
 }
 
+bool is_stream_name(std::string_view name) {
+    return name.empty() || name == "-" || iequals(name, "std") || iequals(name, "stdn");
+}
+
 bool copy_text(char *dst, std::size_t cap, std::string_view src, Overflow rule) {
     if (dst == nullptr || cap == 0) return false;
     std::size_t n = src.size();

@@ -26,7 +26,6 @@ State g;
 using Answer = char[kAnswerMax + 1];
 
 // The blanks of the C locale, whatever the process locale says.
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads one answer line; the rest of a longer line is read away so that it
 // cannot answer the next question. False at end of input before any
@@ -52,9 +51,9 @@ void ask(const char *prompt, Answer &line) {
 // A name with nothing after it gets the empty value.
 int set_command(std::string_view s) {
     std::size_t pos = 0, n = s.size();
-    while (pos < n && is_space(s[pos])) ++pos;
-    while (pos < n && !is_space(s[pos])) ++pos;
-    while (pos < n && is_space(s[pos])) ++pos;
+    while (pos < n && vyr::is_space(s[pos])) ++pos;
+    while (pos < n && !vyr::is_space(s[pos])) ++pos;
+    while (pos < n && vyr::is_space(s[pos])) ++pos;
     std::size_t name_start = pos;
     while (pos < n && s[pos] != '=' && s[pos] != ' ') ++pos;
     std::string_view name = s.substr(name_start, pos - name_start);
@@ -79,10 +78,10 @@ int set_command(std::string_view s) {
 // The first word of line, at most max characters of it, into str; a blank
 // line leaves str as it was.
 void first_word(const char *line, char *str, std::size_t max) {
-    while (*line && is_space(*line)) ++line;
+    while (*line && vyr::is_space(*line)) ++line;
     if (*line == '\0') return;
     std::size_t n = 0;
-    while (line[n] && !is_space(line[n]) && n < max) ++n;
+    while (line[n] && !vyr::is_space(line[n]) && n < max) ++n;
     std::memcpy(str, line, n);
     str[n] = '\0';
 }
@@ -151,7 +150,7 @@ float VYR_promptf(const char *prompt) {
         ask(prompt, line);
         if (VYR_set_command(line)) continue;
         const char *p = line;
-        while (*p && is_space(*p)) ++p;
+        while (*p && vyr::is_space(*p)) ++p;
         if (*p == '\0') return 0.0f;
         char *end = nullptr;
         float v = std::strtof(p, &end);

@@ -43,6 +43,17 @@ R guarded(R fail, F body) {
 enum class Overflow { Refuse, Cut };
 bool copy_text(char *dst, std::size_t cap, std::string_view src, Overflow rule);
 
+// Character classes and case of the C locale, whatever the process locale
+// says.
+constexpr bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
+constexpr bool is_upper(int c) { return c >= 'A' && c <= 'Z'; }
+constexpr bool is_letter(int c) { return is_upper(c) || (c >= 'a' && c <= 'z'); }
+constexpr char lower_ascii(char c) { return is_upper(c) ? static_cast<char>(c + ('a' - 'A')) : c; }
+// A name that stands for a standard stream: empty, "-", "std" or "stdn"
+// (any case).
+bool is_stream_name(std::string_view name);
+
 // The one case-insensitive comparison (ASCII folding), behind stricmp and
 // strnicmp: compares at most n characters, stopping at the first difference
 // or at the end of either text; the folded difference there, 0 when equal.
