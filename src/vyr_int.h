@@ -164,7 +164,10 @@ int queue_timeout();
 // except sec, which is 0.
 const Date &reference_time();
 void reset_reference_time();
-// Closes a stream that FILE_open opened under name (files.cpp): a
+// A name with a leading "~" or "~user" turned into that home directory;
+// an unknown user leaves it as written (files_access.cpp).
+std::string home_expanded(std::string_view name);
+// Closes a stream that FILE_open opened under name (files_access.cpp): a
 // command's pipe with pclose, a file with fclose, after flushing what was
 // written; the standard streams are flushed and stay open. False when the
 // flush or close fails, or for a command that ended with a nonzero status or
