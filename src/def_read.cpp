@@ -10,7 +10,6 @@
 // Every text here is data: it is copied and compared, never used as a
 // format. Texts beyond their limits are refused, never cut, so that a cut
 // key cannot match a resource it did not name.
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -135,15 +134,6 @@ void recompute_matches() {
 // A FIFO, a socket or a device would block the open or never end: only
 // regular files are read (and commands and standard input, which the user
 // asked for by their form). Examined before anything is opened.
-bool readable_kind(const std::string &name) {
-    if (FILE_is_stdio(name.c_str()) || name[0] == '|') return true;
-    char expanded[160];
-    if (FILE_add_user_path(name.c_str(), expanded) != 0) return true;  // the open refuses it
-    struct stat st;
-    if (::stat(expanded, &st) != 0) return true;  // missing: the open fails quietly
-    return S_ISREG(st.st_mode);
-}
-
 void close_file() {
     if (g.def_file == nullptr) return;
     vyr::close_opened(g.def_file, g.piped ? "|" : nullptr);
@@ -298,9 +288,16 @@ int DEF_open(const char *filename) {
             }
         }
         close_file();
-        if (!readable_kind(name)) {
-            MESS_print(M_WARN, "Definition file skipped, not a regular file: %s\n", name.c_str());
-            return -1;
+        // A definition can name a command to run (a log item, a path):
+        // only a file the user could have written alone is read.
+        switch (vyr::check_config_file(name)) {
+            case vyr::ConfigCheck::Ok: break;
+            case vyr::ConfigCheck::NotRegular:
+                MESS_print(M_WARN, "Definition file skipped, not a regular file: %s\n", name.c_str());
+                return -1;
+            case vyr::ConfigCheck::NotTrusted:
+                MESS_print(M_WARN, "Definition file skipped, not trusted: %s\n", name.c_str());
+                return -1;
         }
         g.def_file = FILE_open(name.c_str(), "r");
         g.piped = g.def_file != nullptr && name[0] == '|';

@@ -58,6 +58,7 @@ struct State {
     int retry = kRetry;
     int file_type = 0;     // 1: requests carry extra information
     std::string ext_info;  // the extra information of the last request
+    bool conv_warned = false;  // the convention file's absence was told
 };
 State g;
 
@@ -142,8 +143,13 @@ int set_name(const char *type) {
         g.conv.clear();
         return 0;
     }
-    if (!t.empty() && t[0] == '@') {
-        g.conv = std::string(t.substr(1));
+    // The empty type names the standard stream, as the empty name does.
+    if (t.empty()) {
+        g.conv = "-";
+        return 0;
+    }
+    if (t[0] == '@') {
+        g.conv = rules::literal_path(t.substr(1));
         return 1;
     }
     // Key assignments are taken off a copy: the caller's text may be a
@@ -155,9 +161,25 @@ int set_name(const char *type) {
     }
     std::string shown;
     const std::string path = convention_file(shown);
-    FILE *f = path.empty() ? nullptr : FILE_open(path.c_str(), "r");
+    // A convention line can name a command: only a file the user could have
+    // written alone is read. Each program names several types; what is
+    // wrong with the file is said once.
+    const char *skipped = nullptr;
+    if (!path.empty()) switch (vyr::check_config_file(path)) {
+            case vyr::ConfigCheck::Ok: break;
+            case vyr::ConfigCheck::NotRegular:
+                skipped = "Convention file skipped, not a regular file: %s\n";
+                break;
+            case vyr::ConfigCheck::NotTrusted:
+                skipped = "Convention file skipped, not trusted: %s\n";
+                break;
+        }
+    FILE *f = path.empty() || skipped ? nullptr : FILE_open(path.c_str(), "r");
     if (f == nullptr) {
-        MESS_print(M_WARN, "FILE_set_name: No file name convention file: %s\n", shown.c_str());
+        if (!g.conv_warned)
+            MESS_print(M_WARN, skipped ? skipped : "FILE_set_name: No file name convention file: %s\n",
+                       (skipped ? path : shown).c_str());
+        g.conv_warned = true;
         g.conv = tn.name;
         return 0;
     }
@@ -402,7 +424,9 @@ int FILE_set_time(const Date *datim) {
 int FILE_set_date(const Date *datim, char *out_file) {
     return vyr::guarded(-1, [&] {
         NameResult r = set_date(datim);
-        return hand_out(r.name, out_file) ? r.status : -1;
+        if (hand_out(r.name, out_file)) return r.status;
+        MESS_print(M_WARN, "File name too long: %s\n", g.conv.c_str());
+        return -1;
     });
 }
 

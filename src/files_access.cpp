@@ -12,7 +12,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -247,6 +250,150 @@ bool close_opened(FILE *f, const char *name, bool read_to_end) {
         return flushed && status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
     return std::fclose(f) == 0 && flushed;
+}
+
+}  // namespace vyr
+
+// ---------------------------------------------------------------------------
+// Files that steer the program, and files it writes
+
+namespace {
+
+// Others can write a directory's entries unless its sticky bit keeps them
+// to their own.
+bool open_to_others(const struct stat &dir) {
+    return (dir.st_mode & S_IWOTH) != 0 && (dir.st_mode & S_ISVTX) == 0;
+}
+
+bool dir_open_to_others(const std::string &file) {
+    const std::size_t slash = file.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+    struct stat st;
+    return stat_name(dir, st) && open_to_others(st);
+}
+
+}  // namespace
+
+namespace vyr {
+
+ConfigCheck check_config_file(std::string_view name) {
+    if (is_stream_name(name) || name[0] == '|') return ConfigCheck::Ok;  // the user's own words
+    const std::string file = expand_home(name).name;
+    struct stat st;
+    if (!stat_name(file, st)) return ConfigCheck::Ok;  // missing: the open fails quietly
+    if (!S_ISREG(st.st_mode)) return ConfigCheck::NotRegular;
+    if ((st.st_uid != ::geteuid() && st.st_uid != 0) || (st.st_mode & S_IWOTH) != 0)
+        return ConfigCheck::NotTrusted;
+    // The entry may be swapped by whoever can write its directory: the one
+    // it was named in, and the one a symbolic link leads to.
+    if (dir_open_to_others(file)) return ConfigCheck::NotTrusted;
+    char real[PATH_MAX];
+    if (::realpath(file.c_str(), real) != nullptr && dir_open_to_others(real))
+        return ConfigCheck::NotTrusted;
+    return ConfigCheck::Ok;
+}
+
+bool same_file(FILE *in, const char *out_name) {
+    if (in == nullptr || out_name == nullptr || out_name[0] == '|') return false;
+    struct stat a, b;
+    if (::fstat(fileno(in), &a) != 0 || !S_ISREG(a.st_mode)) return false;
+    if (is_stream_name(out_name)) {
+        if (::fstat(STDOUT_FILENO, &b) != 0) return false;
+    } else {
+        std::string name;
+        if (!expanded_name(out_name, name) || !stat_name(name, b)) return false;
+    }
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+void open_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // Read-only even for 1 and 2: what is written there still fails,
+        // but no file the program opens can take their numbers.
+        const int got = ::open("/dev/null", O_RDONLY);
+        if (got != fd && got >= 0) ::close(got);
+    }
+}
+
+OutputFile::~OutputFile() {
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+FILE *OutputFile::open(const char *name) {
+    name_ = name ? name : "";
+    temp_.clear();
+    std::string target;
+    if (name_.size() > kNameMax) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
+    if (is_stream_name(name_) || name_[0] == '|') return stream_ = FILE_open(name, "w");
+    const Expanded e = expand_home(name_);
+    target = e.name;
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    // Devices and FIFOs are written as they are: there is nothing to replace.
+    if ((exists && !S_ISREG(st.st_mode)) || !e.known_user || target.size() > kNameMax)
+        return stream_ = FILE_open(name, "w");
+    struct stat lst;
+    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        char real[PATH_MAX];
+        if (::realpath(target.c_str(), real) == nullptr) return stream_ = FILE_open(name, "w");
+        target = real;
+    }
+    make_dir(target, 1);
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temp = dir + "." + base + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    // A directory where no new entry can be made may still hold a file
+    // that can be written: write it in place, as before.
+    if (fd < 0) return stream_ = FILE_open(name, "w");
+    if (exists) {
+        ::fchmod(fd, st.st_mode & 07777);
+        if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+            // Not a member of the file's group: it takes ours.
+        }
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+    stream_ = ::fdopen(fd, "w");
+    if (stream_ == nullptr) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        errno = err;
+        return nullptr;
+    }
+    temp_ = std::move(temp);
+    target_ = std::move(target);
+    return stream_;
+}
+
+bool OutputFile::close(bool written) {
+    if (stream_ == nullptr) return false;
+    FILE *f = stream_;
+    stream_ = nullptr;
+    if (temp_.empty()) return close_opened(f, name_.c_str()) && written;
+    bool ok = close_opened(f, temp_.c_str());
+    int err = errno;
+    if (ok && written) {
+        ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
+        err = errno;
+        if (ok) temp_.clear();
+    } else {
+        ok = false;
+    }
+    if (!temp_.empty()) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+    errno = err;
+    return ok;
 }
 
 }  // namespace vyr

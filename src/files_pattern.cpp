@@ -60,6 +60,13 @@ bool istarts(std::string_view a, std::string_view b) {
     return a.size() >= b.size() && vyr::iequals(a.substr(0, b.size()), b);
 }
 
+std::string literal_path(std::string_view name) {
+    if (!vyr::is_stream_name(name) && name[0] != '|') return std::string(name);
+    std::string out("./");
+    out.append(name);
+    return out;
+}
+
 bool carries_path(std::string_view name) {
     return !name.empty() && (name[0] == '/' || name[0] == '.' || name[0] == '~');
 }

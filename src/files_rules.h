@@ -41,7 +41,10 @@ struct Context {
 
 // True when a begins with b, compared without regard to case.
 bool istarts(std::string_view a, std::string_view b);
-bool carries_path(std::string_view name);  // begins with "/", "." or "~"
+bool carries_path(std::string_view name);
+// A name or pattern given after "@" is a file, never a command or a
+// standard stream: those it would read as one get "./" in front.
+std::string literal_path(std::string_view name);  // begins with "/", "." or "~"
 
 // ---------------------------------------------------------------------------
 // Pattern tokens (files_pattern.cpp)

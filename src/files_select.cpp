@@ -180,7 +180,9 @@ class Walker {
     }
 
     // A directory token, or %{name}: the pattern's directory for a bare or
-    // relative name, the name's own directory for a name with its path.
+    // relative name, the name's own directory for a name with its path. A
+    // relative name with a directory is looked for under the pattern's, and
+    // its directory is passed over so that its file part is still dated.
     void directory(const Token &t, const char *res) {
         if (!own_path_) {
             const char *v = ctx_.resource ? ctx_.resource(res) : nullptr;
@@ -188,13 +190,23 @@ class Walker {
                 w_.name += v;
             else if (t.code != '{')
                 w_.name += '.';
+            w_.where = 1;
+            if (!bare_) {
+                if (!w_.name.empty() && w_.name.back() != '/') w_.name += '/';
+                return own_directory();
+            }
             if (pi_ < P.size() && P[pi_] == '/') {
                 w_.name += '/';
                 ++pi_;
             }
-            w_.where = 1;
             return;
         }
+        own_directory();
+    }
+
+    // The name's directory, as far as the rest of the pattern leaves
+    // separators for.
+    void own_directory() {
         const std::string_view after = P.substr(pi_);
         const std::size_t k = static_cast<std::size_t>(std::count_if(
             after.begin(), after.end(), [](char c) { return c == '/' || c == '\\' || c == ':'; }));
@@ -306,7 +318,7 @@ std::string cut_extra_info(std::string &asked) {
 
 Classified classify(std::string_view asked, std::string_view conv) {
     if (vyr::iequals(asked, "exit")) return {Form::Exit, {}};
-    if (!asked.empty() && asked[0] == '@') return {Form::Literal, std::string(asked.substr(1))};
+    if (!asked.empty() && asked[0] == '@') return {Form::Literal, literal_path(asked.substr(1))};
     // A command completed by a pattern would be a command no more.
     if (!asked.empty() && asked[0] == '|') return {Form::Literal, std::string(asked)};
     if (vyr::is_stream_name(asked) || (!conv.empty() && vyr::is_stream_name(conv)))

@@ -174,6 +174,42 @@ std::string home_expanded(std::string_view name);
 // by a signal, unless its reader stopped early (read_to_end false): its
 // death by the closed pipe is then no failure of its own.
 bool close_opened(FILE *f, const char *name, bool read_to_end = true);
+// Whether a file that steers the program (definitions, conventions) may
+// be read: a regular file, owned by the effective user or root, that no
+// one else can write or swap (not writable by others, nor its directory
+// unless that is sticky). Standard streams, commands and missing files
+// pass: the user wrote them, or the open fails (files_access.cpp).
+enum class ConfigCheck { Ok, NotRegular, NotTrusted };
+ConfigCheck check_config_file(std::string_view name);
+// True when the regular file read through in is the file out_name names
+// (through any path or link; "-" names standard output).
+bool same_file(FILE *in, const char *out_name);
+// Opens /dev/null on descriptors 0, 1 and 2 when the process started with
+// them closed, so that no file opened later takes their numbers; 1 and 2
+// read-only, so that writing them still fails.
+void open_standard_descriptors();
+// An output written whole or not at all. A regular file (or a new one) is
+// written to a temporary ".NAME.XXXXXX" beside it (after links), with the
+// file's mode and group or 0666 less the umask, and renamed over it when
+// closed after a clean write; devices, FIFOs, standard output and commands
+// are written in place. A temporary never renamed is removed.
+class OutputFile {
+  public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile &) = delete;
+    OutputFile &operator=(const OutputFile &) = delete;
+    // As FILE_open(name, "w"); null with errno set when it cannot open.
+    FILE *open(const char *name);
+    // Closes the stream; when written is true and the close succeeds, the
+    // file takes its place, else the earlier file stays as it was. False
+    // (errno set) on any failure of the close or the rename.
+    bool close(bool written);
+
+  private:
+    std::string name_, target_, temp_;
+    FILE *stream_ = nullptr;
+};
 // Back to the start-up state of the files module: reference time, keys,
 // convention, current file name, its date and kind, naming period.
 void reset_files();

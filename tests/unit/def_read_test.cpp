@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -298,4 +300,40 @@ TEST_F(DefRead, fifos_and_devices_are_skipped) {
     EXPECT_EQ(err(), "Definition file skipped, not a regular file: " + fifo + "\n" +
                              "Definition file skipped, not a regular file: " + fifo + "\n" +
                              "Definition file skipped, not a regular file: /dev/zero\n");
+}
+
+// A definition can run a command (a log item "fi=|cmd"): a file that
+// someone else wrote or could have swapped in is never read.
+TEST_F(DefRead, files_others_could_write_are_not_trusted) {
+    struct Row {
+        const char *name;
+        mode_t file_mode, dir_mode;
+        bool to_nobody;  // the file's owner becomes "nobody"
+        bool trusted;
+    };
+    const Row rows[] = {
+        {"own", 0644, 0755, false, true},
+        {"group_writable", 0664, 0775, false, true},
+        {"others_write_file", 0646, 0755, false, false},
+        {"others_write_dir", 0644, 0777, false, false},
+        {"sticky_dir", 0644, 01777, false, true},
+        {"someone_elses", 0644, 0755, true, false},
+    };
+    const passwd *nobody = getpwnam("nobody");
+    for (const Row &r : rows) {
+        if (r.to_nobody && (geteuid() != 0 || nobody == nullptr)) continue;  // needs root
+        const std::string sub = dir + "/" + r.name;
+        const std::string file = scratch.write(std::string(r.name) + "/vyr.cfg", "*.hour 12\n");
+        ASSERT_EQ(chmod(file.c_str(), r.file_mode), 0);
+        ASSERT_EQ(chmod(sub.c_str(), r.dir_mode), 0);
+        if (r.to_nobody) ASSERT_EQ(chown(file.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        clear_output();
+        // Named as a file and as its directory.
+        for (const std::string &name : {file, sub}) {
+            EXPECT_EQ(read_all(name).size(), r.trusted ? 1u : 0u) << r.name;
+            EXPECT_EQ(err(), r.trusted ? "" : "Definition file skipped, not trusted: " + file + "\n")
+                << r.name;
+            clear_output();
+        }
+    }
 }

@@ -2,6 +2,7 @@
 // completes and dates a name, the forms a request takes, and
 // FILE_get_file from the command line, the resources and the prompt.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <string>
@@ -31,6 +32,8 @@ TEST(files_select_test, walk_completes_and_dates_names) {
         {"2026120712", "%D/%Y%m%d%h.shef", "/data/shef/2026120712.shef", 2026, 12, 7, 12},
         {"2026120712.shef", "%D/%Y%m%d%h.shef", "/data/shef/2026120712.shef", 2026, 12, 7, 12},
         {"/tmp/2026120712.shef", "%D/%Y%m%d%h.shef", "/tmp/2026120712.shef", 2026, 12, 7, 12},
+        // A relative directory stays under the pattern's, and the name is dated.
+        {"in/2026120712.shef", "%D/%Y%m%d%h.shef", "/data/shef/in/2026120712.shef", 2026, 12, 7, 12},
         {"notes.txt", "%D/%Y%m%d%h.shef", "/data/shef/notes.txt", M, M, M, M},
         {"20261207", "%D/%Y%m%d%h.shef", "/data/shef/20261207", 2026, 12, 7, M},
         {"2026-12-07", "%D/%Y%m%d", "/data/shef/2026-12-07", 2026, M, M, M},
@@ -148,6 +151,47 @@ TEST_F(SelectTest, requests) {
     EXPECT_STREQ(vyr::file_extra_info(), "-e:f");
 
     EXPECT_EQ(exit_status([&] { FILE_set_file("Exit", out); }), 0);
+}
+
+// "@" names a file as written: never a command, never a standard stream,
+// whether it is a request or a pattern. The empty type is standard output.
+TEST_F(SelectTest, literal_names_are_files) {
+    char out[160];
+    struct Row {
+        const char *request, *name;
+    };
+    for (const Row &r : {Row{"@|touch pwned", "./|touch pwned"}, Row{"@-", "./-"},
+                         Row{"@std", "./std"}, Row{"@a.shef", "a.shef"}}) {
+        EXPECT_EQ(FILE_set_file(r.request, out), 0);
+        EXPECT_STREQ(out, r.name) << r.request;
+    }
+    const Date d = {2026, 12, 7, 341, 1, 12, 0, 0};
+    FILE_set_name("@|cat%Y");
+    EXPECT_EQ(FILE_set_date(&d, out), 0);
+    EXPECT_STREQ(out, "./|cat2026");
+    FILE_set_name("");
+    EXPECT_EQ(FILE_set_date(&d, out), 1);
+    EXPECT_STREQ(out, "-");
+    // A name too long to build names its pattern.
+    const std::string pattern = "@" + std::string(170, 'p') + "%Y";
+    FILE_set_name(pattern.c_str());
+    clear_output();
+    EXPECT_EQ(FILE_set_date(&d, out), -1);
+    EXPECT_EQ(err(), "File name too long: " + pattern.substr(1) + "\n");
+}
+
+// A convention line names files and commands: a convention file that
+// others can write is passed over, and said once however many types are
+// asked for.
+TEST_F(SelectTest, untrusted_convention_file_is_skipped_once) {
+    const std::string conv = scratch.write("name_conv", "shef_dat %D/%Y%m%d%h.shef\n");
+    ASSERT_EQ(chmod(conv.c_str(), 0666), 0);
+    clear_output();
+    EXPECT_EQ(FILE_set_name("shef_dat"), 0);
+    EXPECT_EQ(FILE_set_name("shef_raw"), 0);
+    EXPECT_EQ(err(), "Convention file skipped, not trusted: " + conv + "\n");
+    ASSERT_EQ(chmod(conv.c_str(), 0644), 0);
+    EXPECT_EQ(FILE_set_name("shef_dat"), 1);
 }
 
 TEST_F(SelectTest, command_line_names) {
