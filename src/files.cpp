@@ -145,7 +145,7 @@ int set_name(const char *type) {
     }
     // The empty type names the standard stream, as the empty name does.
     if (t.empty()) {
-        g.conv = "-";
+        g.conv.assign(1, '-');
         return 0;
     }
     if (t[0] == '@') {

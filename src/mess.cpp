@@ -5,13 +5,18 @@
 // standard error, everything else to standard output. The same text can be
 // logged (with or without a time stamp, or to a file reopened for every
 // message), and in paging mode the terminal is held after a page of lines.
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "vyr.h"
 #include "vyr_int.h"
@@ -45,6 +50,9 @@ struct State {
     std::string filename;  // log file of "dfi", reopened per message
     FILE *out = nullptr;   // null: stdout
     FILE *err = nullptr;   // null: stderr
+    bool log_failed = false;  // a failed log write was told
+    // Files a log must never be: the inputs named on the command line.
+    std::vector<std::pair<dev_t, ino_t>> kept_off;
 };
 State g;
 
@@ -73,6 +81,37 @@ void warn_log(std::string_view name) {
     std::fprintf(err_stream(), "Unable to open log file: %.*s\n", n, name.data());
 }
 
+// A log that stops taking messages is told once, on standard error: the
+// messages it loses are the record of the run.
+void check_log(bool ok, std::string_view name) {
+    if (ok || g.log_failed) return;
+    g.log_failed = true;
+    const int n = static_cast<int>(std::min<std::size_t>(name.size(), INT_MAX));
+    std::fprintf(err_stream(), "Unable to write log file: %.*s (%s)\n", n, name.data(),
+                 std::strerror(errno != 0 ? errno : EIO));
+}
+
+std::string g_log_name;  // the open log stream's name, for its failure
+
+// Whatever a log stream holds at the end of the run must reach it, or be
+// told lost.
+void flush_log_at_exit() {
+    if (g.pfile != nullptr) check_log(std::fflush(g.pfile) == 0 && !std::ferror(g.pfile), g_log_name);
+}
+
+// A log named after an input would be written over it: refused, told.
+bool kept_off(std::string_view name) {
+    struct stat st;
+    if (g.kept_off.empty() || ::stat(vyr::home_expanded(name).c_str(), &st) != 0) return false;
+    for (const auto &[dev, ino] : g.kept_off) {
+        if (st.st_dev != dev || st.st_ino != ino) continue;
+        const int n = static_cast<int>(std::min<std::size_t>(name.size(), INT_MAX));
+        std::fprintf(err_stream(), "Log file is an input file, not opened: %.*s\n", n, name.data());
+        return true;
+    }
+    return false;
+}
+
 // The name of a file item: everything after the keyword and one separator.
 // An item that ends before a name, or names more than a file name can hold,
 // is refused with the warning, and the destinations stay as they were.
@@ -90,6 +129,7 @@ bool item_file_name(const char *item, std::size_t keyword, std::string_view &nam
 void open_log_item(const char *item, std::size_t keyword, const char *access, int mode) {
     std::string_view name;
     if (!item_file_name(item, keyword, name)) return;
+    if (kept_off(name)) return;
     std::string path(name);
     FILE *f = FILE_open(path.c_str(), access);
     if (f == nullptr) {
@@ -97,6 +137,9 @@ void open_log_item(const char *item, std::size_t keyword, const char *access, in
         return;
     }
     close_log();
+    static const bool flushed_at_exit = std::atexit(flush_log_at_exit) == 0;
+    (void)flushed_at_exit;
+    g_log_name = path;
     g.pfile = f;
     g.pfile_pipe = is_pipe_name(name);
     g.mess_out = mode;
@@ -106,6 +149,7 @@ void open_log_item(const char *item, std::size_t keyword, const char *access, in
 void reopen_log_item(const char *item) {
     std::string_view name;
     if (!item_file_name(item, 3, name)) return;
+    if (kept_off(name)) return;
     close_log();  // a stream of an earlier item would otherwise stay open unused
     g.filename.assign(name);
     g.mess_out = kReopen;
@@ -263,13 +307,17 @@ int count_newlines(const char *s) {
 int emit(M_type type, const char *fmt, std::string_view text) {
     if (g.mess_out == kReopen) {
         // A file that cannot be opened loses this message only.
+        errno = 0;
         FILE *f = FILE_open(g.filename.c_str(), "a");
         if (f != nullptr) {
             write_log(f, text);
-            close_stream(f, is_pipe_name(g.filename));
+            check_log(vyr::close_opened(f, is_pipe_name(g.filename) ? "|" : nullptr), g.filename);
+        } else {
+            check_log(false, g.filename);
         }
     } else if (g.pfile != nullptr) {
         write_log(g.pfile, text);
+        if (std::ferror(g.pfile)) check_log(false, g_log_name);
     }
     if (g.mess_out == kLogOnly) return 0;
     put((type & (M_ERROR | M_WARN)) ? err_stream() : out_stream(), text);
@@ -327,6 +375,12 @@ void reset_messages() {
     g = State{};
     g.out = out;
     g.err = err;
+}
+
+void keep_logs_off(const char *name) {
+    struct stat st;
+    if (name == nullptr || is_stream_name(name) || name[0] == '|') return;
+    if (::stat(home_expanded(name).c_str(), &st) == 0) g.kept_off.emplace_back(st.st_dev, st.st_ino);
 }
 
 void flush_messages() {

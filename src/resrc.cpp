@@ -659,6 +659,12 @@ void read_command_line(const RES_defobj *table, int rows, int argc, char **argv)
 
 // Every value that belongs to a row is converted once, in list order.
 void convert_values(const RES_defobj *table, int rows) {
+    // The inputs named on the command line, before any log item opens.
+    int n = 0;
+    char **names = nullptr;
+    RES_getvals("filename", &n, &names);
+    for (int i = 0; i < n; ++i) vyr::keep_logs_off(names[i]);
+    free_parsed_array(n, names);
     for (res_obj *node = g.root_res.next; node; node = node->next) {
         if (node->index < 0 || node->index >= rows) continue;
         const RES_defobj &row = table[node->index];

@@ -141,6 +141,9 @@ void set_message_streams(FILE *out, FILE *err);
 // count, destination and paging modes, page counters; an open log file is
 // closed. The streams given to set_message_streams stay.
 void reset_messages();
+// A log item that names this file (an input of the run, through any name)
+// is refused with a warning: a log written over its input destroys it.
+void keep_logs_off(const char *name);
 // Flushes the terminal streams, before the process waits for an answer.
 void flush_messages();
 

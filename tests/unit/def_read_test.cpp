@@ -326,7 +326,9 @@ TEST_F(DefRead, files_others_could_write_are_not_trusted) {
         const std::string file = scratch.write(std::string(r.name) + "/vyr.cfg", "*.hour 12\n");
         ASSERT_EQ(chmod(file.c_str(), r.file_mode), 0);
         ASSERT_EQ(chmod(sub.c_str(), r.dir_mode), 0);
-        if (r.to_nobody) ASSERT_EQ(chown(file.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        if (r.to_nobody) {
+            ASSERT_EQ(chown(file.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+        }
         clear_output();
         // Named as a file and as its directory.
         for (const std::string &name : {file, sub}) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -303,4 +304,61 @@ TEST(files_test, reference_time_is_copied_whole) {
 
     vyr::reset_reference_time();
     EXPECT_EQ(std::memcmp(&set, &unset, sizeof unset), 0);
+}
+
+// An output replaces its file whole, and only after a clean close: two
+// writers of one name leave one of them, a failed writer leaves the earlier
+// file, and the file keeps its mode; links are followed, devices written in
+// place, and no temporary is left behind.
+TEST_F(FilesTest, outputs_replace_whole_files) {
+    const std::string target = dir + "/out/x.csv";
+    auto write_with = [](vyr::OutputFile &o, const std::string &name, const char *text) {
+        FILE *f = o.open(name.c_str());
+        if (f == nullptr) return false;
+        return std::fputs(text, f) >= 0;
+    };
+    vyr::OutputFile a, b;
+    ASSERT_TRUE(write_with(a, target, "first\n"));
+    ASSERT_TRUE(write_with(b, target, "second\n"));
+    EXPECT_FALSE(fs::exists(target));  // nothing is visible before the close
+    EXPECT_TRUE(b.close(true));
+    EXPECT_TRUE(a.close(true));
+    EXPECT_EQ(read_file(target), "first\n");
+
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    vyr::OutputFile failed;
+    ASSERT_TRUE(write_with(failed, target, "torn"));
+    EXPECT_FALSE(failed.close(false));
+    EXPECT_EQ(read_file(target), "first\n");
+
+    const std::string link = dir + "/link.csv";
+    fs::create_symlink(target, link);
+    vyr::OutputFile through;
+    ASSERT_TRUE(write_with(through, link, "third\n"));
+    EXPECT_TRUE(through.close(true));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read_file(target), "third\n");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    vyr::OutputFile device;
+    ASSERT_TRUE(write_with(device, "/dev/null", "x"));
+    EXPECT_TRUE(device.close(true));
+    EXPECT_TRUE(fs::exists("/dev/null"));
+    std::size_t entries = 0;
+    for (const auto &e : fs::directory_iterator(dir + "/out")) entries += e.exists();
+    EXPECT_EQ(entries, 1u);  // x.csv alone
+}
+
+TEST_F(FilesTest, same_file_through_any_name) {
+    const std::string file = dir + "/in.shef";
+    write_file(file, ".A STN 0815 Z DH12/HG 1\n");
+    fs::create_symlink(file, dir + "/link");
+    FILE *in = std::fopen(file.c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    EXPECT_TRUE(vyr::same_file(in, (dir + "/link").c_str()));
+    EXPECT_TRUE(vyr::same_file(in, (dir + "/./in.shef").c_str()));
+    EXPECT_FALSE(vyr::same_file(in, (dir + "/other").c_str()));
+    EXPECT_FALSE(vyr::same_file(in, "|cat"));
+    std::fclose(in);
 }
