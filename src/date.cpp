@@ -313,6 +313,16 @@ int DATE_is_leap(int year) {
     return (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) ? 1 : 0;
 }
 
+namespace vyr {
+
+int days_in_month(int year, int month) {
+    if (month < 1 || month > 12) return 0;
+    const int *t = day_table(year);
+    return t[month] - t[month - 1];
+}
+
+}  // namespace vyr
+
 int64_t DATE_get_time(int64_t *secs) {
     const int64_t now = vyr::clock_now();
     if (secs != nullptr) *secs = now;

@@ -54,20 +54,32 @@ Date breakdown(int64_t t) {
 
 bool fixed(int32_t v) { return v >= 0; }
 
+
 }  // namespace
+
+bool date_digits_valid(const DateDigits &d) {
+    const int *f = d.fields;
+    if (d.count >= 2 && (f[1] < 1 || f[1] > 12)) return false;
+    if (d.count >= 3 && (f[2] < 1 || f[2] > vyr::days_in_month(f[0], f[1]))) return false;
+    if (d.count >= 4 && f[3] > 23) return false;
+    return d.count < 5 || f[4] <= 59;
+}
 
 Reference reference_time(std::string_view expr, const char *env, int64_t now) {
     std::size_t used = 0;
     if (!expr.empty() && expr[0] == '#') {
         const DateDigits d = read_date_digits(expr.substr(1));
-        if (d.count > 0) return {seconds_of_digits(d), 1 + d.used};
-        used = 1;  // "#" and no date: the time comes from elsewhere
+        used = 1 + d.used;  // "#" and no date: the time comes from elsewhere
+        if (d.count > 0 && date_digits_valid(d)) return {seconds_of_digits(d), used};
+        if (d.count > 0)
+            MESS_print(M_WARN, "Date not valid: %.*s\n", static_cast<int>(used), expr.data());
     }
     if (env != nullptr) {
         std::string_view e = env;
         if (!e.empty() && e[0] == '#') e.remove_prefix(1);
         const DateDigits d = read_date_digits(e);
-        if (d.count > 0) return {seconds_of_digits(d), used};
+        if (d.count > 0 && date_digits_valid(d)) return {seconds_of_digits(d), used};
+        if (d.count > 0) MESS_print(M_WARN, "Date not valid: %s\n", env);
     }
     return {now, used};
 }

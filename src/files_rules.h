@@ -175,7 +175,11 @@ struct Reference {
     int64_t secs;
     std::size_t used;
 };
+// A "#" date or an env date that does not exist (month 13, day 99) is
+// told ("Date not valid") and passed over.
 Reference reference_time(std::string_view expr, const char *env, int64_t now);
+// Whether the fields read are a date that exists.
+bool date_digits_valid(const DateDigits &d);
 
 // Moves t to the most recent time at or before it whose month, day, hour and
 // minute agree with the fixed fields (0 or more) of set.

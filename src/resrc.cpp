@@ -765,6 +765,19 @@ Date parse_hour(const char *s) {
     return d;
 }
 
+// The fields of a wanted time that are set name a date that exists.
+// Negative hours and minutes are offsets, not dates.
+bool wanted_time_valid(const Date &d) {
+    const bool month = d.month != VYR_MISSING, day = d.day != VYR_MISSING;
+    if (month && (d.month < 1 || d.month > 12)) return false;
+    if (day && (d.day < 1 || d.day > (month ? vyr::days_in_month(d.year == VYR_MISSING ? 2000 : d.year,
+                                                                   d.month)
+                                            : 31)))
+        return false;
+    if (d.hour != VYR_MISSING && d.hour > 23) return false;
+    return d.min == VYR_MISSING || d.min <= 59;
+}
+
 struct Keyword {
     const char *word;
     int code;
@@ -1042,7 +1055,11 @@ int RES_conv_data(const char *data, void *out, DEF_convert cvt) {
         case CV_mess: MESS_set_str(data); return 1;
         case CV_hour: {
             Date d = parse_hour(data);
-            FILE_set_time(&d);
+            // A date that does not exist would name files of no date at all.
+            if (wanted_time_valid(d))
+                FILE_set_time(&d);
+            else
+                MESS_print(M_WARN, "Date not valid: %s\n", data);
             return 1;
         }
         case CV_file_param:

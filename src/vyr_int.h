@@ -162,6 +162,10 @@ void set_queue_sleep(sleep_fn fn);
 void set_queue_timeout(int secs);
 int queue_timeout();
 
+// Days in a month of the proleptic Gregorian calendar; 0 for a month
+// outside 1 to 12 (date.cpp).
+int days_in_month(int year, int month);
+
 // Reference-time settings of file naming (files.cpp): what FILE_set_time
 // stored last. The reset restores the start-up value: every field missing
 // except sec, which is 0.

@@ -25,6 +25,10 @@ TEST(files_current_test, reference_offsets_and_alignment) {
     EXPECT_EQ(reference_time("#-6", "#2026120100", kNow).secs, at(2026, 12, 1, 0, 0));
     EXPECT_EQ(reference_time("#-6", "#2026120100", kNow).used, 1u);
     EXPECT_EQ(reference_time("6", "never", kNow).secs, kNow);
+    // A date that does not exist is passed over, its digits used up.
+    EXPECT_EQ(reference_time("#20261399", "#2026120100", kNow).secs, at(2026, 12, 1, 0, 0));
+    EXPECT_EQ(reference_time("#20261399", "#2026120100", kNow).used, 9u);
+    EXPECT_EQ(reference_time("", "2026023012", kNow).secs, kNow);
 
     struct Off {
         const char *text;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 #include "vyrresrc.h"
@@ -269,6 +270,16 @@ TEST(resrc_conv, hour_forms) {
     EXPECT_EQ(vyr::reference_time().min, 30);
     EXPECT_EQ(RES_conv_data("abcdef", nullptr, CV_hour), 1);
     EXPECT_EQ(vyr::reference_time().day, M);
+    // A date that does not exist is told and not used: the setting before stays.
+    vyr::test::CapturedMessages captured;
+    for (const char *bad : {"#2026130112", "#2025022912", "139912", "9912", "#202612072400", "25"}) {
+        EXPECT_EQ(RES_conv_data(bad, nullptr, CV_hour), 1);
+        EXPECT_EQ(vyr::reference_time().day, M) << bad;
+        EXPECT_EQ(captured.err(), std::string("Date not valid: ") + bad + "\n");
+        captured.clear_output();
+    }
+    EXPECT_EQ(RES_conv_data("#2024022912", nullptr, CV_hour), 1);
+    EXPECT_EQ(vyr::reference_time().day, 29);
 }
 
 TEST(resrc_conv, batch_help_and_messages) {
