@@ -10,7 +10,9 @@
 set(VYR_VERSION_SUFFIX "-LINUX-X11")
 set(VYR_VERSION_TEXT "${PROJECT_VERSION}${VYR_VERSION_SUFFIX}")
 
-set(VYR_SYSCONFDIR "" CACHE PATH
+# A STRING, not a PATH: CMake would turn a relative path into one under the
+# working directory instead of refusing it.
+set(VYR_SYSCONFDIR "" CACHE STRING
     "Absolute configuration directory to install into and search (empty: PREFIX/vyr/etc, searched as /usr/local/vyr/etc)")
 set(VYR_DEFAULT_CONFIG_DIR /usr/local/vyr/etc)
 if(VYR_SYSCONFDIR STREQUAL "")
