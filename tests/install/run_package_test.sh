@@ -34,6 +34,8 @@ echo "$files"
 bad=$(grep -vE "^\./(usr/|etc/vyr/)" <<<"$files" || true)
 [ -z "$bad" ] || fail "outside /usr and $conf: $bad"
 ! grep -q '^\./usr/local' <<<"$paths" || fail "something under /usr/local"
+not_root=$(dpkg-deb -c "$deb" | awk '$2 != "root/root" {print $6}')
+[ -z "$not_root" ] || fail "not owned by root: $not_root"
 for f in usr/bin/shef2raw usr/bin/shef2csv usr/bin/vyrloop usr/include/vyr/vyr.h \
          usr/include/vyr/vyrresrc.h usr/share/man/man1/shef2raw.1.gz \
          usr/share/man/man1/shef2csv.1.gz etc/vyr/vyr.cfg etc/vyr/name_conv etc/vyr/SHEFPARM; do
