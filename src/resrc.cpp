@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "vyr.h"
+#include "vyr_build.h"
 #include "vyr_int.h"
 #include "vyrresrc.h"
 
@@ -53,7 +54,8 @@ constexpr int kValueCap = 200;           // values from files and environment: 1
 constexpr int kAllPositional = 10;
 constexpr int kReplyCap = 120;      // a window's reply text with its terminator
 constexpr int kRowAlarmFactor = 5;  // a row's answer may take 5 queue time-outs
-constexpr const char *kDefaultPath = ".:/home/vyr/etc:/usr/local/vyr/etc";
+// Ends with the configuration directory chosen at configure time.
+constexpr const char *kDefaultPath = VYR_DEFAULT_SEARCH_PATH;
 
 // ---------------------------------------------------------------------------
 // The catalogue

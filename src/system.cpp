@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "vyr.h"
+#include "vyr_build.h"
 #include "vyr_int.h"
 #include "vyrresrc.h"
 
@@ -109,7 +110,8 @@ void reset_library() {
 
 }  // namespace vyr
 
-const char *VYR_version() { return "5.60.4-LINUX-X11"; }
+// The project version, set once in CMakeLists.txt.
+const char *VYR_version() { return VYR_VERSION_TEXT; }
 
 void VYR_exit(int status) {
     if (g.exit_throws) throw vyr::exit_request{status};
