@@ -293,7 +293,8 @@ int DEF_open(const char *filename) {
         switch (vyr::check_config_file(name)) {
             case vyr::ConfigCheck::Ok: break;
             case vyr::ConfigCheck::NotRegular:
-                MESS_print(M_WARN, "Definition file skipped, not a regular file: %s\n", name.c_str());
+                MESS_print(M_WARN, "Definition file skipped, not a regular file: %s\n",
+                           name.c_str());
                 return -1;
             case vyr::ConfigCheck::NotTrusted:
                 MESS_print(M_WARN, "Definition file skipped, not trusted: %s\n", name.c_str());

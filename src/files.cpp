@@ -56,8 +56,8 @@ struct State {
     int64_t late_off = VYR_MISSING;  // naming period of the last name built
 
     int retry = kRetry;
-    int file_type = 0;     // 1: requests carry extra information
-    std::string ext_info;  // the extra information of the last request
+    int file_type = 0;         // 1: requests carry extra information
+    std::string ext_info;      // the extra information of the last request
     bool conv_warned = false;  // the convention file's absence was told
 };
 State g;
@@ -177,7 +177,8 @@ int set_name(const char *type) {
     FILE *f = path.empty() || skipped ? nullptr : FILE_open(path.c_str(), "r");
     if (f == nullptr) {
         if (!g.conv_warned)
-            MESS_print(M_WARN, skipped ? skipped : "FILE_set_name: No file name convention file: %s\n",
+            MESS_print(M_WARN,
+                       skipped ? skipped : "FILE_set_name: No file name convention file: %s\n",
                        (skipped ? path : shown).c_str());
         g.conv_warned = true;
         g.conv = tn.name;
@@ -396,7 +397,6 @@ std::optional<std::string> first_positional() {
 }
 
 }  // namespace
-
 
 int FILE_set_key(char key, const char *str) {
     return vyr::guarded(0, [&] {

@@ -27,7 +27,7 @@
 
 namespace {
 
-using vyr::files::kNameMax;       // characters of a file name
+using vyr::files::kNameMax;        // characters of a file name
 constexpr mode_t kDirMode = 0755;  // less the process's umask
 using vyr::iequals;
 using vyr::is_stream_name;
@@ -267,7 +267,9 @@ bool open_to_others(const struct stat &dir) {
 
 bool dir_open_to_others(const std::string &file) {
     const std::size_t slash = file.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : file.substr(0, slash);
     struct stat st;
     return stat_name(dir, st) && open_to_others(st);
 }
@@ -293,16 +295,19 @@ ConfigCheck check_config_file(std::string_view name) {
     return ConfigCheck::Ok;
 }
 
-bool same_file(FILE *in, const char *out_name) {
-    if (in == nullptr || out_name == nullptr || out_name[0] == '|') return false;
+bool same_file(const char *in_name, const char *out_name) {
+    if (in_name == nullptr || out_name == nullptr || in_name[0] == '|' || out_name[0] == '|')
+        return false;
+    // A standard stream is what the descriptor holds: standard input on
+    // one side, standard output on the other.
+    auto identify = [](const char *name, int fd, struct stat &st) {
+        if (is_stream_name(name)) return ::fstat(fd, &st) == 0;
+        std::string file;
+        return expanded_name(name, file) && stat_name(file, st);
+    };
     struct stat a, b;
-    if (::fstat(fileno(in), &a) != 0 || !S_ISREG(a.st_mode)) return false;
-    if (is_stream_name(out_name)) {
-        if (::fstat(STDOUT_FILENO, &b) != 0) return false;
-    } else {
-        std::string name;
-        if (!expanded_name(out_name, name) || !stat_name(name, b)) return false;
-    }
+    if (!identify(in_name, STDIN_FILENO, a) || !S_ISREG(a.st_mode)) return false;
+    if (!identify(out_name, STDOUT_FILENO, b)) return false;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
@@ -374,12 +379,28 @@ FILE *OutputFile::open(const char *name) {
     return stream_;
 }
 
-bool OutputFile::close(bool written) {
-    if (stream_ == nullptr) return false;
+bool OutputFile::suspend() {
+    if (temp_.empty() || stream_ == nullptr) return stream_ != nullptr;
     FILE *f = stream_;
     stream_ = nullptr;
+    suspended_ = true;
+    return close_opened(f, temp_.c_str());
+}
+
+FILE *OutputFile::resume() {
+    if (!suspended_) return stream_;
+    stream_ = std::fopen(temp_.c_str(), "a");
+    suspended_ = stream_ == nullptr;
+    return stream_;
+}
+
+bool OutputFile::close(bool written) {
+    if (stream_ == nullptr && !suspended_) return false;
+    FILE *f = stream_;
+    stream_ = nullptr;
+    suspended_ = false;
     if (temp_.empty()) return close_opened(f, name_.c_str()) && written;
-    bool ok = close_opened(f, temp_.c_str());
+    bool ok = f == nullptr || close_opened(f, temp_.c_str());
     int err = errno;
     if (ok && written) {
         ok = ::rename(temp_.c_str(), target_.c_str()) == 0;

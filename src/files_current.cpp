@@ -54,7 +54,6 @@ Date breakdown(int64_t t) {
 
 bool fixed(int32_t v) { return v >= 0; }
 
-
 }  // namespace
 
 bool date_digits_valid(const DateDigits &d) {
@@ -74,14 +73,19 @@ Reference reference_time(std::string_view expr, const char *env, int64_t now) {
         if (d.count > 0)
             MESS_print(M_WARN, "Date not valid: %.*s\n", static_cast<int>(used), expr.data());
     }
-    if (env != nullptr) {
-        std::string_view e = env;
-        if (!e.empty() && e[0] == '#') e.remove_prefix(1);
-        const DateDigits d = read_date_digits(e);
-        if (d.count > 0 && date_digits_valid(d)) return {seconds_of_digits(d), used};
-        if (d.count > 0) MESS_print(M_WARN, "Date not valid: %s\n", env);
-    }
+    DateDigits d;
+    if (env_date(env, d)) return {seconds_of_digits(d), used};
     return {now, used};
+}
+
+bool env_date(const char *env, DateDigits &d) {
+    if (env == nullptr) return false;
+    std::string_view e = env;
+    if (!e.empty() && e[0] == '#') e.remove_prefix(1);
+    d = read_date_digits(e);
+    if (d.count > 0 && date_digits_valid(d)) return true;
+    if (d.count > 0) MESS_print(M_WARN, "Date not valid: %s\n", env);
+    return false;
 }
 
 int64_t align(int64_t t, const Date &set) {

@@ -180,6 +180,9 @@ struct Reference {
 Reference reference_time(std::string_view expr, const char *env, int64_t now);
 // Whether the fields read are a date that exists.
 bool date_digits_valid(const DateDigits &d);
+// The date of a "vyrcurtime" value ("#" optional, then YYYY[MM[DD[HH[NN]]]]):
+// false when it holds none, or one that does not exist (told).
+bool env_date(const char *env, DateDigits &d);
 
 // Moves t to the most recent time at or before it whose month, day, hour and
 // minute agree with the fixed fields (0 or more) of set.

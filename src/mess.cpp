@@ -47,9 +47,9 @@ struct State {
     int max_lines = kDefaultPageLength;
     FILE *pfile = nullptr;  // log stream of "fi", "+fi", "-fi", "@fi"
     bool pfile_pipe = false;
-    std::string filename;  // log file of "dfi", reopened per message
-    FILE *out = nullptr;   // null: stdout
-    FILE *err = nullptr;   // null: stderr
+    std::string filename;     // log file of "dfi", reopened per message
+    FILE *out = nullptr;      // null: stdout
+    FILE *err = nullptr;      // null: stderr
     bool log_failed = false;  // a failed log write was told
     // Files a log must never be: the inputs named on the command line.
     std::vector<std::pair<dev_t, ino_t>> kept_off;
@@ -96,7 +96,8 @@ std::string g_log_name;  // the open log stream's name, for its failure
 // Whatever a log stream holds at the end of the run must reach it, or be
 // told lost.
 void flush_log_at_exit() {
-    if (g.pfile != nullptr) check_log(std::fflush(g.pfile) == 0 && !std::ferror(g.pfile), g_log_name);
+    if (g.pfile != nullptr)
+        check_log(std::fflush(g.pfile) == 0 && !std::ferror(g.pfile), g_log_name);
 }
 
 // A log named after an input would be written over it: refused, told.
@@ -380,7 +381,8 @@ void reset_messages() {
 void keep_logs_off(const char *name) {
     struct stat st;
     if (name == nullptr || is_stream_name(name) || name[0] == '|') return;
-    if (::stat(home_expanded(name).c_str(), &st) == 0) g.kept_off.emplace_back(st.st_dev, st.st_ino);
+    if (::stat(home_expanded(name).c_str(), &st) == 0)
+        g.kept_off.emplace_back(st.st_dev, st.st_ino);
 }
 
 void flush_messages() {

@@ -772,9 +772,9 @@ Date parse_hour(const char *s) {
 bool wanted_time_valid(const Date &d) {
     const bool month = d.month != VYR_MISSING, day = d.day != VYR_MISSING;
     if (month && (d.month < 1 || d.month > 12)) return false;
-    if (day && (d.day < 1 || d.day > (month ? vyr::days_in_month(d.year == VYR_MISSING ? 2000 : d.year,
-                                                                   d.month)
-                                            : 31)))
+    if (day &&
+        (d.day < 1 ||
+         d.day > (month ? vyr::days_in_month(d.year == VYR_MISSING ? 2000 : d.year, d.month) : 31)))
         return false;
     if (d.hour != VYR_MISSING && d.hour > 23) return false;
     return d.min == VYR_MISSING || d.min <= 59;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "program.h"
 #include "shef2raw_keys.h"
 #include "shef_decode.h"
 #include "vyr.h"
@@ -21,7 +22,7 @@
 
 namespace {
 
-constexpr std::size_t kNameBuffer = 160;  // a file name and its terminator
+using vyr::program::shown;
 
 // The filter date: the text from the sixth character on of the last
 // "parameter" item that begins with "date" (any case), e.g. date=0815.
@@ -37,19 +38,10 @@ std::string filter_date() {
     return date;
 }
 
-// Selects the convention of a file type, or the user's own type or pattern
-// given by a resource.
-void select_convention(const char *type, const char *resource) {
-    FILE_set_name(type);
-    if (const char *own = RES_get(resource)) FILE_set_name(own);
-}
-
-// A name as messages show it: standard streams by "-".
-const char *shown(const char *name) { return FILE_is_stdio(name) ? "-" : name; }
-
 }  // namespace
 
 int main(int argc, char **argv) {
+    vyr::open_standard_descriptors();
     // The element echo can run to hundreds of megabytes: write it in large
     // blocks unless a person is watching.
     if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
@@ -61,33 +53,34 @@ int main(int argc, char **argv) {
     MESS_print_prog("SHEF DATA DECODING");
 
     // The input, and the date it stands for.
-    char file[kNameBuffer] = "";
-    select_convention("shef_dat", "in_file");
-    FILE_get_file("Enter the SHEF filename: ", file);
-    Date file_date;
-    FILE_get_date(&file_date);
+    const vyr::program::Input input =
+        vyr::program::inputs("Enter the SHEF filename: ", false, false)[0];
+    const char *file = input.name.c_str();
+
+    // The output, named after the input's date. A name that cannot be built
+    // (too long) is never opened in its place: it counts as one that cannot
+    // be opened. Nothing is opened when it would write over the input.
+    std::string outfile;
+    vyr::program::select_convention("shef_raw", "out_file");
+    const bool named = vyr::program::output_name(input.date, outfile);
+    if (named && vyr::program::output_is_input(input.name, outfile)) VYR_exit(VYR_WRITE_FAILED);
     FILE *in = FILE_open(file, "r");
     if (in == nullptr) {
         MESS_print(M_ERROR, "Unable to open file:%s\n", file);
         VYR_exit(VYR_NO_INPUT);
     }
-
-    // The output, named after the input's date. A name that cannot be built
-    // (too long) is never opened in its place: it counts as one that cannot
-    // be opened.
-    char outfile[kNameBuffer] = "";
-    select_convention("shef_raw", "out_file");
-    const bool named = FILE_set_date(&file_date, outfile) >= 0;
-    MESS_print(M_OUT1, "Output file: %s\n", outfile);
-    FILE *out = named ? FILE_open(outfile, "w") : nullptr;
+    MESS_print(M_OUT1, "Output file: %s\n", outfile.c_str());
+    vyr::OutputFile output;
+    FILE *out = named ? output.open(outfile.c_str()) : nullptr;
     if (out == nullptr) {
         out = stdout;
         MESS_print(M_WARN, "Unable to open output file\n");
     }
-    const char *out_name = out == stdout ? "-" : outfile;
+    const char *out_name = out == stdout ? "-" : outfile.c_str();
 
     char label[50];
-    DATE_make_label(&file_date, label);
+    Date label_date = input.date;
+    DATE_make_label(&label_date, label);
     std::fputs("VYRRAW\n", out);
     std::fprintf(out, "%s\n", label);
     std::fputs("SHEF Data\n", out);
@@ -99,14 +92,15 @@ int main(int argc, char **argv) {
     const bool no_memory = (result & vyr::shef::kDecodeNoMemory) != 0;
     // Every record decoded before a failure is kept: the output is finished
     // before anything is reported.
-    if (!vyr::close_opened(out, out_name)) {
+    errno = 0;
+    if (!(out == stdout ? vyr::close_opened(out, out_name) : output.close(!write_failed))) {
         if (!write_failed) write_errno = errno;
         write_failed = true;
     }
     if (!vyr::close_opened(in, file, result == 0)) read_failed = true;
 
-    if (no_memory) MESS_print(M_ERROR, "Not enough memory to decode file:%s\n", shown(file));
-    if (read_failed) MESS_print(M_ERROR, "Unable to read file:%s\n", shown(file));
+    if (no_memory) MESS_print(M_ERROR, "Not enough memory to decode file:%s\n", shown(input.name));
+    if (read_failed) MESS_print(M_ERROR, "Unable to read file:%s\n", shown(input.name));
     if (write_failed) {
         MESS_print(M_ERROR, "Unable to write output file:%s (%s)\n", out_name,
                    std::strerror(write_errno != 0 ? write_errno : EIO));

@@ -188,9 +188,10 @@ bool close_opened(FILE *f, const char *name, bool read_to_end = true);
 // pass: the user wrote them, or the open fails (files_access.cpp).
 enum class ConfigCheck { Ok, NotRegular, NotTrusted };
 ConfigCheck check_config_file(std::string_view name);
-// True when the regular file read through in is the file out_name names
-// (through any path or link; "-" names standard output).
-bool same_file(FILE *in, const char *out_name);
+// True when in_name names a regular file that out_name names too, through
+// any path or link; a standard stream name stands for standard input on
+// the one side and standard output on the other.
+bool same_file(const char *in_name, const char *out_name);
 // Opens /dev/null on descriptors 0, 1 and 2 when the process started with
 // them closed, so that no file opened later takes their numbers; 1 and 2
 // read-only, so that writing them still fails.
@@ -208,6 +209,12 @@ class OutputFile {
     OutputFile &operator=(const OutputFile &) = delete;
     // As FILE_open(name, "w"); null with errno set when it cannot open.
     FILE *open(const char *name);
+    // Closes the stream of a file until resume, keeping what was written,
+    // so that many outputs need not hold a descriptor each; outputs written
+    // in place stay open. False (errno set) when the flush or close fails.
+    bool suspend();
+    // The stream again, appending; null with errno set when it cannot open.
+    FILE *resume();
     // Closes the stream; when written is true and the close succeeds, the
     // file takes its place, else the earlier file stays as it was. False
     // (errno set) on any failure of the close or the rename.
@@ -216,6 +223,7 @@ class OutputFile {
   private:
     std::string name_, target_, temp_;
     FILE *stream_ = nullptr;
+    bool suspended_ = false;
 };
 // Back to the start-up state of the files module: reference time, keys,
 // convention, current file name, its date and kind, naming period.
