@@ -12,10 +12,9 @@ include(CMakePackageConfigHelpers)
 
 # The public headers: vyr.h and the headers it gathers. They are installed
 # into include/vyr and include each other by their bare names, so a program
-# writes <vyr/vyr.h> with include/ on its path. Only this folder changes
-# when the headers move.
-set(VYR_PUBLIC_HEADER_DIR ${PROJECT_SOURCE_DIR}/src)
-set(VYR_PUBLIC_HEADERS vyr.h vyrresrc.h vyrcty.h vyrdom.h vyrraw.h)
+# writes <vyr/vyr.h> with include/ on its path.
+set(VYR_PUBLIC_HEADER_DIR ${PROJECT_SOURCE_DIR}/include/vyr)
+set(VYR_PUBLIC_HEADERS vyr.h vyrbase.h vyrresrc.h vyrfiles.h vyrcty.h vyrdom.h vyrraw.h)
 list(TRANSFORM VYR_PUBLIC_HEADERS PREPEND ${VYR_PUBLIC_HEADER_DIR}/)
 
 foreach(p ${VYR_PROGRAMS})

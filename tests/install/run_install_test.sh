@@ -20,7 +20,7 @@ for f in bin/shef2raw bin/shef2csv bin/vyrloop lib/libvyr.a \
   [ -e "$prefix/$f" ] || fail "not installed: $f"
 done
 # The library's internal headers stay out of the include directory.
-extra=$(ls "$prefix/include/vyr" | grep -vxE 'vyr(|resrc|cty|dom|raw)\.h' || true)
+extra=$(ls "$prefix/include/vyr" | grep -vxE 'vyr(|base|resrc|files|cty|dom|raw)\.h' || true)
 [ -z "$extra" ] || fail "installed beside the public headers: $extra"
 # This layout keeps the search path the programs always had; the installed
 # settings name the installed configuration directory.

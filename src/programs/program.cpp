@@ -1,0 +1,99 @@
+// program.cpp - the inputs and outputs of the SHEF programs; see program.h.
+#include "program.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "files_rules.h"
+#include "base_int.h"
+#include "resrc_int.h"
+#include "vyrresrc.h"
+
+namespace vyr::program {
+
+namespace {
+
+constexpr std::size_t kNameBuffer = files::kNameMax + 1;
+constexpr Date kUndated = {VYR_MISSING, VYR_MISSING, VYR_MISSING, VYR_MISSING,
+                           VYR_MISSING, VYR_MISSING, VYR_MISSING, VYR_MISSING};
+
+// The names of the command line, in order.
+std::vector<std::string> command_line_names() {
+    int n = 0;
+    char **names = nullptr;
+    RES_getvals("filename", &n, &names);
+    std::vector<std::string> out(names, names + n);
+    free_parsed_array(n, names);
+    return out;
+}
+
+}  // namespace
+
+const char *shown(const std::string &name) {
+    return FILE_is_stdio(name.c_str()) ? "-" : name.c_str();
+}
+
+void select_convention(const char *type, const char *resource) {
+    FILE_set_name(type);
+    if (const char *own = RES_get(resource)) FILE_set_name(own);
+}
+
+std::vector<Input> inputs(const char *prompt, bool all, bool piped) {
+    select_convention("shef_dat", "in_file");
+    const std::vector<std::string> names = command_line_names();
+    // A filter reads what is piped to it; only a person is asked.
+    if (names.empty() && piped && !FLAG_batch() && RES_get("current") == nullptr &&
+        !isatty(STDIN_FILENO))
+        return {{"-", kUndated}};
+    std::vector<Input> out;
+    char file[kNameBuffer] = "";
+    Date date;
+    FILE_get_file(prompt, file);
+    FILE_get_date(&date);
+    out.push_back({file, date});
+    for (std::size_t i = 1; all && i < names.size(); ++i) {
+        // A name too long to complete is kept as written: its open fails
+        // and says so.
+        if (FILE_set_file(names[i].c_str(), file) != 0) {
+            out.push_back({names[i], kUndated});
+            continue;
+        }
+        FILE_get_date(&date);
+        out.push_back({file, date});
+    }
+    return out;
+}
+
+bool output_name(const Date &date, std::string &name) {
+    char out[kNameBuffer] = "";
+    if (FILE_set_date(&date, out) < 0) return false;
+    name = out;
+    return true;
+}
+
+bool output_is_input(const std::string &in, const std::string &out) {
+    if (!vyr::same_file(in.c_str(), out.c_str())) return false;
+    MESS_print(M_ERROR, "Output file is the input file: %s\n", shown(out));
+    return true;
+}
+
+series::RefDate reference_date(const Date &input) {
+    const series::Civil now = series::civil_of(clock_now());
+    series::RefDate r{now.year, now.month, now.day};
+    files::DateDigits cur;
+    if (files::env_date(std::getenv("vyrcurtime"), cur))
+        r = {cur.fields[0], cur.count >= 2 ? cur.fields[1] : 1, cur.count >= 3 ? cur.fields[2] : 1};
+    // The fixed fields of "hour", then the input's own date, each win.
+    for (const Date *d : {&reference_time(), &input}) {
+        if (d->year >= 0) r.year = d->year;
+        if (d->month >= 1 && d->month <= 12) r.month = d->month;
+        if (d->day >= 1) r.day = d->day;
+    }
+    if (r.month < 1 || r.month > 12) r.month = 1;
+    const int last = days_in_month(r.year, r.month);
+    if (r.day < 1 || r.day > last) r.day = r.day < 1 ? 1 : last;
+    return r;
+}
+
+}  // namespace vyr::program

@@ -1,0 +1,409 @@
+// shef_parm.cpp - the SHEFPARM tables, parameter codes and value texts.
+//
+// The tables are data: the program carries the standard file built in and
+// reads a site's own copy instead when there is one, so that codes can be
+// added without a new program.
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "shef_series.h"
+#include "vyrbase.h"
+#include "base_int.h"
+
+namespace vyr::series {
+// The shipped SHEFPARM, generated into a source file at build time.
+extern const char kBuiltinShefparm[];
+extern const std::size_t kBuiltinShefparmSize;
+}  // namespace vyr::series
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The blank-separated words of a line.
+int words(std::string_view s, std::string_view *out, int max) {
+    int n = 0;
+    std::size_t i = 0;
+    while (i < s.size() && n < max) {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < s.size() && s[i] != ' ' && s[i] != '\t') ++i;
+        if (i > start) out[n++] = s.substr(start, i - start);
+    }
+    return n;
+}
+
+bool to_double(std::string_view s, double &v) {
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(v);
+}
+
+bool to_int(std::string_view s, int &v) {
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+    return r.ec == std::errc() && r.ptr == s.data() + s.size();
+}
+
+// Copies up to 16 bytes with two overlapping fixed-size moves; out needs
+// room for 16.
+void copy_upto16(char *out, std::string_view s) {
+    const std::size_t n = s.size();
+    const char *q = s.data();
+    if (n >= 8) {
+        std::memcpy(out, q, 8);
+        std::memcpy(out + n - 8, q + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(out, q, 4);
+        std::memcpy(out + n - 4, q + n - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) out[i] = q[i];
+    }
+}
+
+}  // namespace
+
+namespace vyr::series {
+
+// ---------------------------------------------------------------------------
+// SHEFPARM
+
+int Parm::index(char c) {
+    if (vyr::is_upper(c)) return c - 'A';
+    if (vyr::is_digit(c)) return 26 + (c - '0');
+    return -1;
+}
+
+Parm Parm::parse(std::string_view text, const std::function<void(int, std::string_view)> &problem) {
+    Parm p;
+    for (int &d : p.duration_) d = -1;
+    auto bad = [&](int line, std::string_view why) {
+        if (problem) problem(line, why);
+    };
+    int section = 0;  // 1-7 for *1-*7, 8 for the error limit, 0 before any
+    int line_no = 0;
+    bool limit_read = false;
+    while (!text.empty()) {
+        const std::size_t nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+        ++line_no;
+        line = trim(line);
+        if (line.empty() || line[0] == '$') continue;
+        if (line[0] == '*') {
+            if (line.size() >= 2 && line[1] >= '1' && line[1] <= '7') {
+                section = line[1] - '0';
+            } else if (line.size() >= 2 && line[1] == '*') {
+                section = limit_read ? 0 : 8;  // the second "**" closes it
+            } else {
+                bad(line_no, "unknown section");
+            }
+            continue;
+        }
+        std::string_view w[4];
+        const int n = words(line, w, 4);
+        const std::string_view code = w[0];
+        switch (section) {
+            case 0: break;  // the file's title and anything before *1
+            case 1: {
+                double f;
+                if (code.size() != 2 || !vyr::is_upper(code[0]) || !vyr::is_upper(code[1]) ||
+                    n < 2 || !to_double(w[1], f)) {
+                    bad(line_no, "physical element line not understood");
+                    break;
+                }
+                const int i = index(code[0]) * 26 + index(code[1]);
+                p.pe_[i] = true;
+                p.factor_[i] = f;
+                break;
+            }
+            case 2: {
+                int v;
+                if (code.size() != 1 || !vyr::is_upper(code[0]) || n < 2 || !to_int(w[1], v) ||
+                    v < 0) {
+                    bad(line_no, "duration line not understood");
+                    break;
+                }
+                p.duration_[index(code[0])] = v;
+                break;
+            }
+            case 3: {
+                int on;
+                if (code.size() != 2 || index(code[0]) < 0 || index(code[1]) < 0 || n < 2 ||
+                    !to_int(w[1], on)) {
+                    bad(line_no, "type-source line not understood");
+                    break;
+                }
+                p.ts_[index(code[0]) * 36 + index(code[1])] = on != 0;
+                break;
+            }
+            case 4:
+            case 5:
+            case 7: {
+                int on = 1;
+                double v;
+                const bool ok = code.size() == 1 && index(code[0]) >= 0 &&
+                                (section == 7 || n >= 2) && (section != 4 || to_int(w[1], on)) &&
+                                (section != 5 || to_double(w[1], v));
+                if (!ok) {
+                    bad(line_no, "code line not understood");
+                    break;
+                }
+                bool *table = section == 4   ? p.extremum_
+                              : section == 5 ? p.probability_
+                                             : p.qualifier_;
+                table[index(code[0])] = on != 0;
+                break;
+            }
+            case 6: {
+                const std::string_view exp = n >= 2 ? w[1] : std::string_view();
+                bool ok = code.size() == 2 && vyr::is_upper(code[0]) && vyr::is_upper(code[1]) &&
+                          exp.size() >= 3 && exp.size() <= 7 && vyr::is_upper(exp[0]) &&
+                          vyr::is_upper(exp[1]) && (exp.size() > 3 || exp.substr(0, 2) == code);
+                for (char c : exp) ok = ok && index(c) >= 0;
+                if (!ok) {
+                    bad(line_no, "send code line not understood");
+                    break;
+                }
+                const int i = index(code[0]) * 26 + index(code[1]);
+                Sixth &s = p.sixth_[i];
+                std::memset(s.text, 0, sizeof s.text);
+                std::memcpy(s.text, exp.data(), exp.size());
+                s.seven_am = n >= 3 && w[2] == "1";
+                p.has_sixth_[i] = true;
+                break;
+            }
+            case 8: {
+                int v;
+                if (!to_int(code, v) || v < 1) {
+                    bad(line_no, "error limit not understood");
+                    break;
+                }
+                p.error_limit_ = v;
+                limit_read = true;
+                break;
+            }
+        }
+    }
+    return p;
+}
+
+const Parm &Parm::builtin() {
+    static const Parm p = parse(std::string_view(kBuiltinShefparm, kBuiltinShefparmSize));
+    return p;
+}
+
+bool Parm::pe_known(char a, char b) const {
+    return vyr::is_upper(a) && vyr::is_upper(b) && pe_[index(a) * 26 + index(b)];
+}
+
+double Parm::factor(char a, char b) const {
+    return pe_known(a, b) ? factor_[index(a) * 26 + index(b)] : 1.0;
+}
+
+int Parm::duration_value(char d) const { return index(d) < 0 ? -1 : duration_[index(d)]; }
+
+bool Parm::ts_valid(char t, char s) const {
+    return index(t) >= 0 && index(s) >= 0 && ts_[index(t) * 36 + index(s)];
+}
+
+bool Parm::extremum_valid(char e) const { return index(e) >= 0 && extremum_[index(e)]; }
+
+bool Parm::probability_valid(char p) const { return index(p) >= 0 && probability_[index(p)]; }
+
+bool Parm::qualifier_valid(char q) const { return index(q) >= 0 && qualifier_[index(q)]; }
+
+const Parm::Sixth *Parm::sixth(char a, char b) const {
+    if (!vyr::is_upper(a) || !vyr::is_upper(b)) return nullptr;
+    const int i = index(a) * 26 + index(b);
+    return has_sixth_[i] ? &sixth_[i] : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Parameter codes
+
+bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::string &why) {
+    if (text.size() < 2 || text.size() > 7) {
+        why = "parameter code \"" + std::string(text) + "\" must have 2 to 7 characters";
+        return false;
+    }
+    for (char c : text) {
+        if (!vyr::is_upper(c) && !vyr::is_digit(c)) {
+            why = "bad character in parameter code \"" + std::string(text) + "\"";
+            return false;
+        }
+    }
+    if (!vyr::is_upper(text[1]) || !vyr::is_upper(text[0])) {
+        why = "bad physical element in \"" + std::string(text) + "\"";
+        return false;
+    }
+    char full[7] = {text[0], text[1], 0, 0, 0, 0, 0};
+    std::memcpy(full + 2, text.data() + 2, text.size() - 2);
+    code.seven_am = false;
+    code.send[0] = code.send[1] = 0;
+    bool expanded = false;
+    const Parm::Sixth *six = parm.sixth(text[0], text[1]);
+    const std::size_t six_len = six != nullptr ? std::strlen(six->text) : 0;
+    // A send code stands for its whole expansion, but only when written bare.
+    if (text.size() == 2 && six_len > 3) {
+        std::memcpy(full, six->text, six_len);
+        code.seven_am = six->seven_am;
+        code.send[0] = text[0];
+        code.send[1] = text[1];
+        expanded = true;
+    }
+    code.pe[0] = full[0];
+    code.pe[1] = full[1];
+    code.duration = full[2] ? full[2] : 'Z';
+    if (code.duration == 'Z' && !expanded) code.duration = six_len == 3 ? six->text[2] : 'I';
+    code.ts[0] = full[3] && full[3] != 'Z' ? full[3] : 'R';
+    code.ts[1] = full[4] ? full[4] : 'Z';
+    code.extremum = full[5] ? full[5] : 'Z';
+    code.probability = full[6] ? full[6] : 'Z';
+    code.duration_value = parm.duration_value(code.duration);
+    const std::string shown(text);
+    if (code.duration_value < 0) {
+        why = "unknown duration '" + std::string(1, code.duration) + "' in \"" + shown + "\"";
+        return false;
+    }
+    if (!parm.ts_valid(code.ts[0], code.ts[1])) {
+        why = "unknown type and source \"" + std::string(code.ts, 2) + "\" in \"" + shown + "\"";
+        return false;
+    }
+    if (!parm.extremum_valid(code.extremum)) {
+        why = "unknown extremum '" + std::string(1, code.extremum) + "' in \"" + shown + "\"";
+        return false;
+    }
+    if (!parm.probability_valid(code.probability)) {
+        why = "unknown probability '" + std::string(1, code.probability) + "' in \"" + shown + "\"";
+        return false;
+    }
+    code.pe_known = parm.pe_known(code.pe[0], code.pe[1]);
+    code.factor = parm.factor(code.pe[0], code.pe[1]);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Values
+
+bool parse_value(std::string_view t, ValueText &v) {
+    v.qualifier = 0;
+    v.number = {};
+    v.fraction = {};
+    // Numbers first: they are nearly every value. One pass over the text.
+    const char *p = t.data(), *const end = p + t.size();
+    const char *q = p;
+    v.negative = q < end && *q == '-';
+    if (q < end && (*q == '+' || *q == '-')) ++q;
+    const char *digits_from = q;
+    while (q < end && *q == '0') ++q;
+    const char *whole = q;
+    while (q < end && vyr::is_digit(*q)) ++q;
+    v.whole = std::string_view(whole, static_cast<std::size_t>(q - whole));
+    bool any = q > digits_from;
+    if (q < end && *q == '.') {
+        const char *dot = ++q, *last = q;  // last: just past the last nonzero digit
+        while (q < end && vyr::is_digit(*q)) {
+            if (*q != '0') last = q + 1;
+            ++q;
+        }
+        any = any || q > dot;
+        v.fraction = std::string_view(dot, static_cast<std::size_t>(last - dot));
+    }
+    if (any) {
+        const char *number_end = q;
+        if (q < end && vyr::is_upper(*q)) v.qualifier = *q++;
+        if (q != end) return false;
+        v.kind = ValueText::Number;
+        v.number = std::string_view(p, static_cast<std::size_t>(number_end - p));
+        return true;
+    }
+    if (t == "M" || t == "m" || t == "MM" || t == "mm" || t == "+" || t == "-" || t == "++" ||
+        t == ".") {
+        v.kind = ValueText::Missing;
+        return true;
+    }
+    if (t.size() == 2 && t[0] == 'M' && vyr::is_upper(t[1])) {
+        v.kind = ValueText::Missing;
+        v.qualifier = t[1];
+        return true;
+    }
+    if (t == "T" || t == "t") {
+        v.kind = ValueText::Trace;
+        return true;
+    }
+    return false;
+}
+
+std::size_t english_value(const ValueText &v, bool si, double factor, char *out) {
+    if ((si && factor != 1.0) || v.fraction.size() > 4 || v.whole.size() > 15)
+        return english_value(v.number, si, factor, out);
+    // out has room to spare: the parts (at most 15 and 4 digits) are moved
+    // in fixed-size pieces, which cost less than a loop over their digits.
+    char *p = out;
+    if (v.negative && !(v.whole.empty() && v.fraction.empty())) *p++ = '-';
+    if (v.whole.empty()) {
+        *p++ = '0';
+    } else {
+        copy_upto16(p, v.whole);
+        p += v.whole.size();
+    }
+    if (!v.fraction.empty()) {
+        *p++ = '.';
+        copy_upto16(p, v.fraction);
+        p += v.fraction.size();
+    }
+    return static_cast<std::size_t>(p - out);
+}
+
+std::size_t english_value(std::string_view number, bool si, double factor, char *out) {
+    std::string_view s = number;
+    bool negative = false;
+    if (!s.empty() && (s[0] == '+' || s[0] == '-')) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    std::size_t dot = 0;
+    while (dot < s.size() && s[dot] != '.') ++dot;
+    std::string_view ip = s.substr(0, dot);
+    std::string_view fp = dot < s.size() ? s.substr(dot + 1) : std::string_view();
+    while (!fp.empty() && fp.back() == '0') fp.remove_suffix(1);
+    while (!ip.empty() && ip.front() == '0') ip.remove_prefix(1);
+    const bool convert = si && factor != 1.0;
+    // A number already in English units with at most four places is kept
+    // digit for digit; only a conversion or a longer fraction goes through
+    // floating point.
+    if (!convert && fp.size() <= 4 && ip.size() <= 15) {
+        char *p = out;
+        if (negative && !(ip.empty() && fp.empty())) *p++ = '-';
+        if (ip.empty()) *p++ = '0';
+        for (char c : ip) *p++ = c;
+        if (!fp.empty()) {
+            *p++ = '.';
+            for (char c : fp) *p++ = c;
+        }
+        return static_cast<std::size_t>(p - out);
+    }
+    std::string digits(number.substr(number[0] == '+' ? 1 : 0));
+    double d = 0;
+    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), d);
+    if (r.ec != std::errc() || !std::isfinite(d)) return 0;
+    if (convert) d = factor == -1.0 ? d * 1.8 + 32.0 : d * factor;
+    if (!std::isfinite(d)) return 0;
+    const auto w = std::to_chars(out, out + kValueMax, d, std::chars_format::fixed, 4);
+    if (w.ec != std::errc()) return 0;
+    std::size_t n = static_cast<std::size_t>(w.ptr - out);
+    while (out[n - 1] == '0') --n;
+    if (out[n - 1] == '.') --n;
+    if (n == 2 && out[0] == '-' && out[1] == '0') {
+        out[0] = '0';
+        n = 1;
+    }
+    return n;
+}
+
+}  // namespace vyr::series
