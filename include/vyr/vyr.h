@@ -14,9 +14,9 @@
 #define VYR_H
 
 #include "vyrbase.h"
-#include "vyrresrc.h"
-#include "vyrfiles.h"
-#include "vyrdom.h"
 #include "vyrcty.h"
+#include "vyrdom.h"
+#include "vyrfiles.h"
+#include "vyrresrc.h"
 
 #endif  // VYR_H

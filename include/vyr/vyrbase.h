@@ -23,6 +23,11 @@
 // The missing value: unset date fields, run flags, free resources.
 constexpr int VYR_MISSING = -9999;
 
+// A file name holds at most VYR_NAME_MAX characters; a buffer for one takes
+// VYR_NAME_BUFFER bytes.
+constexpr std::size_t VYR_NAME_MAX = 159;
+constexpr std::size_t VYR_NAME_BUFFER = VYR_NAME_MAX + 1;
+
 // A date in UTC. Trailing fields set to VYR_MISSING give a lesser precision.
 struct Date {
     int32_t year, month, day, jday, wday, hour, min, sec;

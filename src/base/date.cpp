@@ -12,8 +12,8 @@
 #include <ctime>
 #include <limits>
 
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 namespace {
 
@@ -391,13 +391,6 @@ int DATE_decode_month(const char *str) {
         if (c0 == p.first && c2 == p.third) return p.month;
         if (c0 == p.first + ('a' - 'A') && c2 == p.third + ('a' - 'A')) return p.month;
     }
-    return 0;
-}
-
-int DATE_print(M_type level, const Date *date) {
-    if (date == nullptr) return 0;
-    MESS_print(level, "%d/%d/%d %2.2d:%2.2d:%2.2d\n", date->year, date->month, date->day,
-               date->hour, date->min, date->sec);
     return 0;
 }
 

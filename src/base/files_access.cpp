@@ -21,13 +21,11 @@
 #include <string_view>
 #include <vector>
 
-#include "files_rules.h"
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 namespace {
 
-using vyr::files::kNameMax;        // characters of a file name
 constexpr mode_t kDirMode = 0755;  // less the process's umask
 using vyr::iequals;
 using vyr::is_stream_name;
@@ -54,7 +52,7 @@ Expanded expand_home(std::string_view file) {
 bool expanded_name(const char *file, std::string &out) {
     if (file == nullptr) return false;
     Expanded e = expand_home(file);
-    if (e.name.size() > kNameMax) return false;
+    if (e.name.size() > VYR_NAME_MAX) return false;
     out = std::move(e.name);
     return true;
 }
@@ -64,7 +62,7 @@ bool stat_name(const std::string &name, struct stat &st) { return ::stat(name.c_
 // Copies a name into a caller's 160-byte buffer, or writes the empty text
 // when it does not fit.
 bool put_name(std::string_view s, char *out) {
-    return vyr::copy_text(out, kNameMax + 1, s, vyr::Overflow::Refuse);
+    return vyr::copy_text(out, VYR_NAME_MAX + 1, s, vyr::Overflow::Refuse);
 }
 
 // Splits at "/" the way parse_string does: trailing separators dropped, an
@@ -212,7 +210,7 @@ FILE *FILE_open(const char *file, const char *access) {
     if (file == nullptr || access == nullptr) return nullptr;
     char mode = access[0];
     if (is_stream_name(file)) return mode == 'r' ? stdin : stdout;
-    if (std::strlen(file) > kNameMax) return nullptr;
+    if (std::strlen(file) > VYR_NAME_MAX) return nullptr;
     if (file[0] == '|') {
         // A pipe only has a direction; "rb" or "a" would make popen fail.
         const char *dir = mode == 'r' ? "r" : (mode == 'w' || mode == 'a') ? "w" : nullptr;
@@ -223,7 +221,7 @@ FILE *FILE_open(const char *file, const char *access) {
     }
     return vyr::guarded<FILE *>(nullptr, [&]() -> FILE * {
         Expanded e = expand_home(file);
-        if (e.name.size() > kNameMax) return nullptr;
+        if (e.name.size() > VYR_NAME_MAX) return nullptr;
         if (mode == 'w' || mode == 'a') {
             // Writing under an unknown "~user" would create a directory
             // literally named "~user" instead of failing.
@@ -329,7 +327,7 @@ FILE *OutputFile::open(const char *name) {
     name_ = name ? name : "";
     temp_.clear();
     std::string target;
-    if (name_.size() > kNameMax) {
+    if (name_.size() > VYR_NAME_MAX) {
         errno = ENAMETOOLONG;
         return nullptr;
     }
@@ -339,7 +337,7 @@ FILE *OutputFile::open(const char *name) {
     struct stat st;
     const bool exists = ::stat(target.c_str(), &st) == 0;
     // Devices and FIFOs are written as they are: there is nothing to replace.
-    if ((exists && !S_ISREG(st.st_mode)) || !e.known_user || target.size() > kNameMax)
+    if ((exists && !S_ISREG(st.st_mode)) || !e.known_user || target.size() > VYR_NAME_MAX)
         return stream_ = FILE_open(name, "w");
     struct stat lst;
     if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {

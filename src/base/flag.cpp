@@ -1,6 +1,6 @@
 // flag.cpp - process-wide run flags and plot-element switches.
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 int64_t flags[30];
 int plot_it[13] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};

@@ -18,15 +18,14 @@
 #include <utility>
 #include <vector>
 
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 namespace {
 
 // Print, error, warn, mess, out1 and out2 with all their sub-levels.
 constexpr M_type kInitialMask = M_PRINT | M_ERROR | M_WARN | M_MESS | M_OUT1 | M_OUT2;
 constexpr int kDefaultPageLength = 22;
-constexpr std::size_t kMaxFileName = 159;
 
 // Destination modes (mess_out).
 constexpr int kLogOnly = 0;   // log file only
@@ -119,7 +118,7 @@ bool kept_off(std::string_view name) {
 bool item_file_name(const char *item, std::size_t keyword, std::string_view &name) {
     std::string_view all(item);
     name = all.size() > keyword + 1 ? all.substr(keyword + 1) : std::string_view();
-    if (name.empty() || name.size() > kMaxFileName) {
+    if (name.empty() || name.size() > VYR_NAME_MAX) {
         warn_log(name);
         return false;
     }

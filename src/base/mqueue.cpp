@@ -19,8 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <new>
 
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <cstdlib>
 
-#include "vyrbase.h"
 #include "base_int.h"
 #include "vyr_build.h"
+#include "vyrbase.h"
 
 namespace {
 

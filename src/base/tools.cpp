@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 namespace vyr {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 namespace {
 

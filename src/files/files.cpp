@@ -14,18 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "files_int.h"
 #include "files_rules.h"
 #include "vyrfiles.h"
 #include "vyrresrc.h"
-#include "files_int.h"
 
 // ---------------------------------------------------------------------------
 // Module state
 
 namespace {
-
-using vyr::files::kNameMax;                        // characters of a file name
-constexpr std::size_t kNameBuffer = kNameMax + 1;  // callers' name buffers
 
 // Reference-time settings before anything is stored: nothing fixed, and
 // whole minutes.
@@ -113,12 +110,12 @@ void mark_date_missing(Date &d) { d.year = d.month = d.day = d.hour = d.min = VY
 // A name past 159 characters is refused: the buffer gets the empty text and
 // the result is false.
 bool hand_out(const std::string &name, char *out) {
-    if (out == nullptr) return name.size() <= kNameMax;
-    return vyr::copy_text(out, kNameBuffer, name, vyr::Overflow::Refuse);
+    if (out == nullptr) return name.size() <= VYR_NAME_MAX;
+    return vyr::copy_text(out, VYR_NAME_BUFFER, name, vyr::Overflow::Refuse);
 }
 
 bool current_file_exists() {
-    return g.filename.size() <= kNameMax && FILE_exist(g.filename.c_str()) == 1;
+    return g.filename.size() <= VYR_NAME_MAX && FILE_exist(g.filename.c_str()) == 1;
 }
 
 // The convention file: "name_conv" (or its resource) in the file_path
@@ -131,7 +128,7 @@ std::string convention_file(std::string &shown) {
     shown = name;
     if (dir && *dir && !rules::carries_path(name) && !vyr::is_stream_name(name))
         shown = std::string(dir) + (dir[std::strlen(dir) - 1] == '/' ? "" : "/") + name;
-    char joined[kNameBuffer];
+    char joined[VYR_NAME_BUFFER];
     if (vyr::is_stream_name(name) || FILE_add_path(dir, name.c_str(), joined) == nullptr) return {};
     return joined;
 }
@@ -186,9 +183,9 @@ int set_name(const char *type) {
     }
     MESS_print(M_DEBUG_CONV, "Opening name convention file: %s\n", path.c_str());
     g.ext.clear();
-    char line[kNameBuffer];
+    char line[VYR_NAME_BUFFER];
     rules::ConventionLine cl;
-    while (fgetnline(f, line, static_cast<int>(kNameMax)) >= 0) {
+    while (fgetnline(f, line, static_cast<int>(VYR_NAME_MAX)) >= 0) {
         if (!rules::read_convention_line(line, cl)) continue;
         const rules::Match m = rules::match_type(cl.type, tn.name);
         if (m == rules::Match::None) continue;
@@ -267,7 +264,7 @@ std::string set_current(const char *cur, int64_t &secs) {
         return rules::CandidateName{std::move(r.name), g.late_off};
     };
     const rules::Sizer sizer = [](const std::string &name) -> int64_t {
-        return name.size() > kNameMax ? -1 : FILE_size(name.c_str());
+        return name.size() > VYR_NAME_MAX ? -1 : FILE_size(name.c_str());
     };
     const rules::Chosen c =
         rules::run_current(std::string_view(expr).substr(ref.used), t, namer, sizer, g.min_size);

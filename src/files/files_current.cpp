@@ -5,10 +5,10 @@
 #include <climits>
 #include <string>
 
+#include "files_int.h"
 #include "files_rules.h"
 #include "vyrfiles.h"
 #include "vyrresrc.h"
-#include "files_int.h"
 
 namespace vyr::files {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "files_int.h"
 #include "files_rules.h"
 #include "vyrfiles.h"
 #include "vyrresrc.h"
-#include "files_int.h"
 
 namespace vyr::files {
 
@@ -357,7 +357,8 @@ std::string list_command(std::string_view pattern, const Context &ctx,
                     add(pieces, k, false);
                 } else if (t.n_given) {
                     // No file name is longer than the limit, so neither is the wildcard.
-                    add(pieces, std::string(std::min<std::size_t>(t.n, kNameMax + 1), '?'), true);
+                    add(pieces, std::string(std::min<std::size_t>(t.n, VYR_NAME_MAX + 1), '?'),
+                        true);
                 } else {
                     add(pieces, "*", true);
                 }

@@ -17,13 +17,12 @@
 #include <string_view>
 #include <vector>
 
+#include "files_int.h"
 #include "vyrfiles.h"
 #include "vyrresrc.h"
-#include "files_int.h"
 
 namespace vyr::files {
 
-constexpr std::size_t kNameMax = 159;  // characters of a file name
 constexpr int64_t kNoPeriod = VYR_MISSING;
 
 // Substitution keys by character; an empty text is an unset key.

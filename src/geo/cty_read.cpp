@@ -13,12 +13,11 @@
 #include <string>
 #include <string_view>
 
-#include "vyrdom.h"
-#include "vyrcty.h"
-#include "vyrfiles.h"
-#include "vyrresrc.h"
 #include "geo_int.h"
 #include "vyrcty.h"
+#include "vyrdom.h"
+#include "vyrfiles.h"
+#include "vyrresrc.h"
 
 namespace {
 

@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <string>
 
-#include "vyrdom.h"
-#include "vyrcty.h"
-#include "vyrfiles.h"
-#include "vyrresrc.h"
 #include "geo_int.h"
 #include "vyrcty.h"
+#include "vyrdom.h"
+#include "vyrfiles.h"
+#include "vyrresrc.h"
 
 namespace {
 
@@ -46,7 +45,7 @@ int CTY_open_file(const char *city_file, int *num_stats) {
     return vyr::guarded(-1, [&] {
         std::string name = database_name(city_file);
         if (name.empty()) return -1;
-        char full[160];
+        char full[VYR_NAME_BUFFER];
         if (FILE_add_path(RES_get("file_path"), name.c_str(), full) == nullptr) {
             MESS_print(M_WARN, "CTY_open_file: Database file not found: %s\n", name.c_str());
             return -1;

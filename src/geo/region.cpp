@@ -10,12 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "vyrdom.h"
-#include "vyrcty.h"
-#include "vyrfiles.h"
-#include "vyrresrc.h"
 #include "geo_int.h"
 #include "vyrcty.h"
+#include "vyrdom.h"
+#include "vyrfiles.h"
+#include "vyrresrc.h"
 
 // ---------------------------------------------------------------------------
 // Module state
@@ -333,7 +332,7 @@ class RegionFile {
     FILE *get() const { return f_; }
 
   private:
-    char full_[160] = {};
+    char full_[VYR_NAME_BUFFER] = {};
     FILE *f_ = nullptr;
 };
 

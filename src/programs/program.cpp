@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "files_rules.h"
 #include "base_int.h"
+#include "files_rules.h"
 #include "resrc_int.h"
 #include "vyrresrc.h"
 
@@ -14,7 +14,6 @@ namespace vyr::program {
 
 namespace {
 
-constexpr std::size_t kNameBuffer = files::kNameMax + 1;
 constexpr Date kUndated = {VYR_MISSING, VYR_MISSING, VYR_MISSING, VYR_MISSING,
                            VYR_MISSING, VYR_MISSING, VYR_MISSING, VYR_MISSING};
 
@@ -47,7 +46,7 @@ std::vector<Input> inputs(const char *prompt, bool all, bool piped) {
         !isatty(STDIN_FILENO))
         return {{"-", kUndated}};
     std::vector<Input> out;
-    char file[kNameBuffer] = "";
+    char file[VYR_NAME_BUFFER] = "";
     Date date;
     FILE_get_file(prompt, file);
     FILE_get_date(&date);
@@ -66,7 +65,7 @@ std::vector<Input> inputs(const char *prompt, bool all, bool piped) {
 }
 
 bool output_name(const Date &date, std::string &name) {
-    char out[kNameBuffer] = "";
+    char out[VYR_NAME_BUFFER] = "";
     if (FILE_set_date(&date, out) < 0) return false;
     name = out;
     return true;

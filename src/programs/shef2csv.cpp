@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "base_int.h"
 #include "program.h"
+#include "resrc_int.h"
 #include "shef2csv_keys.h"
 #include "shef_series.h"
 #include "vyr.h"
-#include "base_int.h"
-#include "resrc_int.h"
 #include "vyrresrc.h"
 
 namespace {
@@ -33,8 +33,6 @@ namespace {
 using vyr::program::shown;
 using vyr::series::Parm;
 using vyr::series::Severity;
-
-constexpr std::size_t kNameBuffer = 160;  // a file name and its terminator
 
 // True when the message resource names a log file (fi, +fi, -fi, @fi, dfi).
 bool log_file_named() {
@@ -55,7 +53,7 @@ bool log_file_named() {
 // there is one, else the built-in copy. Only a regular file is read: a FIFO
 // would hang the run and a device never ends.
 Parm load_parm() {
-    char path[kNameBuffer];
+    char path[VYR_NAME_BUFFER];
     if (FILE_add_path(RES_get("file_path"), "SHEFPARM", path) == nullptr || !FILE_exist(path) ||
         FILE_is_stdio(path))
         return Parm::builtin();

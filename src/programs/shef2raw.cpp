@@ -13,12 +13,12 @@
 #include <cstring>
 #include <string>
 
+#include "base_int.h"
 #include "program.h"
+#include "resrc_int.h"
 #include "shef2raw_keys.h"
 #include "shef_decode.h"
 #include "vyr.h"
-#include "base_int.h"
-#include "resrc_int.h"
 #include "vyrresrc.h"
 
 namespace {

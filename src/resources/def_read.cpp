@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "vyrresrc.h"
 #include "resrc_int.h"
+#include "vyrresrc.h"
 
 namespace {
 

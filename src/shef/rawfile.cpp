@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 #include "vyrraw.h"
 
 namespace vyr::raw {

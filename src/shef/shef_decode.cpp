@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "vyrbase.h"
 #include "base_int.h"
+#include "vyrbase.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "base_int.h"
 #include "shef_series.h"
 #include "vyrbase.h"
-#include "base_int.h"
 
 namespace vyr::series {
 // The shipped SHEFPARM, generated into a source file at build time.

@@ -13,9 +13,9 @@
 #include <string>
 #include <unordered_map>
 
+#include "base_int.h"
 #include "shef_series.h"
 #include "vyrbase.h"
-#include "base_int.h"
 
 namespace {
 
@@ -161,7 +161,6 @@ namespace vyr::series {
 
 // ---------------------------------------------------------------------------
 // Calendar
-
 
 int days_in_month(int year, int month) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
