@@ -1,9 +1,9 @@
 // shef_decode.cpp - the SHEF decoding loop: .A lines, .B blocks, the date
 // filter, the raw records and the element echo.
 //
-// Every field is taken with one scanner try whose count is compared with
-// what the step needs; only a matching try is committed, so a step that
-// does not match leaves the cursor for the next one.
+// Every field is taken by a field reader (shef_decode_fields.h) that either
+// reads it whole and moves the cursor past it, or leaves the cursor for the
+// next step.
 #include "shef_decode.h"
 
 #include <algorithm>
@@ -11,15 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "shef_decode_fields.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
 namespace {
 
 constexpr int kLineLimit = 160;
-// Fields come from line pieces of at most 160 characters, so buffers of
-// that size keep every field whole.
-constexpr std::size_t kField = kLineLimit + 1;
 
 // One element echo row: the code matches when its first n characters equal
 // the key's (n == 0: the whole code equals the key).
@@ -94,45 +92,42 @@ bool row_matches(const EchoRow &row, const char *code) {
     return row.n != 0 || code[i] == '\0';
 }
 
-// The decoder's patterns, parsed once: every field of every line is one
-// try of one of these.
-using vyr::scan::Pattern;
-const Pattern kWord("%s ");
-const Pattern kDigits("%[/N] ");
-const Pattern kLetters("%[/A] ");
-const Pattern kTimeSlash("%*(D)%1[/A]%[/N]%*(/) ");
-const Pattern kTimeSlashAfterBlank("%*(D)%1[/A]%[/N] %*(/) ");
-const Pattern kTimeSep("%*(D)%1[/A]%[/N]%*(/|,) ");
-const Pattern kTimeSepAfterBlank("%*(D)%1[/A]%[/N] %*(/|,) ");
-const Pattern kSlash("%*(/) ");
-const Pattern kPair("%[/A] %[/N.-+] ");
-const Pattern kCode("%[^/: ] ");
-const Pattern kCommentOpen("%*(:) ");
-const Pattern kCommentRest("%*[^:]: ");
-const Pattern kSkipSep("%*(/|,) ");
-const Pattern kBodyId("%[^ :] ");
-const Pattern kValue("%[/N/A.-+] ");
-const Pattern kSep("%(/|,) ");
+using vyr::shef::DirectFields;
+using vyr::shef::Field;
+using vyr::shef::ScannedFields;
 
-bool is_date_time_word(const char *s) { return s[0] == 'D'; }
+// The echo prints texts that end with a NUL: a field (80 characters at
+// most) is copied out first.
+class Text {
+  public:
+    explicit Text(Field f) {
+        const std::size_t n = std::min(f.size(), sizeof buf_ - 1);
+        std::memcpy(buf_, f.data(), n);
+        buf_[n] = '\0';
+    }
+    const char *c_str() const { return buf_; }
+
+  private:
+    char buf_[vyr::shef::kFieldKept + 1];
+};
 
 // The record line being built: written whole at its end, so that on a
 // shared terminal the echo of its elements never lands inside it.
 class Record {
   public:
-    void start(const char *id) {
+    // The identifier keeps its first 10 characters.
+    void start(Field id) {
         len_ = 0;
-        put(id, strnlen(id, 10));
+        put(id.data(), std::min<std::size_t>(id.size(), 10));
     }
-    void element(const char *code, std::size_t code_len, const char *value) {
-        const std::size_t value_len = std::strlen(value);
-        reserve(code_len + value_len + 2);
+    void element(Field code, Field value) {
+        reserve(code.size() + value.size() + 2);
         buf_[len_++] = ' ';
-        std::memcpy(&buf_[len_], code, code_len);
-        len_ += code_len;
+        std::memcpy(&buf_[len_], code.data(), code.size());
+        len_ += code.size();
         buf_[len_++] = '=';
-        std::memcpy(&buf_[len_], value, value_len);
-        len_ += value_len;
+        std::memcpy(&buf_[len_], value.data(), value.size());
+        len_ += value.size();
     }
     // False when the stream refused the line.
     bool finish(FILE *out) {
@@ -155,6 +150,10 @@ class Record {
     std::size_t len_ = 0;
 };
 
+// The decoding loop over either field reader: the fields it asks for, the
+// records, the echo and the date filter are the same whichever reader takes
+// the fields.
+template <class Fields>
 class Decoder {
   public:
     Decoder(FILE *in, FILE *out, const char *date_str)
@@ -168,24 +167,9 @@ class Decoder {
 
   private:
     bool next_line();
-    void set_cursor() { scanp_set(&param_, line_); }
-    // Whether a try that needs the character c first could match. The
-    // scanner's trace shows every try, so while it is on every try is made;
-    // otherwise a try bound to fail is passed over: this is the hot path.
-    bool may_start(char c) const {
-        return tracing_ || (param_.off < param_.length && line_[param_.off] == c);
-    }
-    // One scanner try, committed when it matched `want` directives.
-    template <class... D>
-    bool take(int want, const Pattern &pat, D &&...dests) {
-        if (scanp(&param_, pat, dests...) != want) return false;
-        scanp_inc(&param_);
-        return true;
-    }
-    void filter_date(const char *token);
+    void filter_date(Field token);
     void take_date_and_zone();
-    bool take_date_time(bool comma_too);
-    void skip_comment();
+    void take_date_time(bool comma_too);
     void collect_codes();
     void decode_a();
     bool decode_b();
@@ -193,119 +177,132 @@ class Decoder {
     Entry decode_body_entry();
     void end_record();
 
+    void echo(const char *format, Field f) const {
+        if (echo_) MESS_print(M_OUT3, format, Text(f).c_str());
+    }
+    void echo_element(Field code, Field value) const {
+        if (echo_) print_data(Text(code).c_str(), Text(value).c_str());
+    }
+
     vyr::BlockLineSource in_;
     FILE *out_;
     bool write_failed_ = false;  // the output refused a record: decoding stops
     std::string date_str_;
     char line_[kLineLimit + 1] = {};
-    parse_param param_{};
-    char string_[kField] = {};
-    char id_[kField] = {};
-    char type_[kField] = {};
-    char value_[kField] = {};
-    char temp_str_[kField] = {};  // separator after the last body value
+    int line_len_ = 0;
+    Fields fields_;
+    std::string id_;  // of the last report: continuation lines write under it
     std::vector<std::string> types_;
     int good_date_ = 0;  // no report read yet: continuation lines write nothing
     Record record_;
-    const bool tracing_ = MESS_check(M_DEBUG_RES) != 0;
+    const bool echo_ = MESS_check(M_OUT3) != 0;
 };
 
 // Reads and cleans the next line; false at the end of the input.
-bool Decoder::next_line() {
+template <class Fields>
+bool Decoder<Fields>::next_line() {
     // Once the output refuses records, reading on would only lose more.
     if (write_failed_) return false;
     if (vyr::read_line(in_, line_, kLineLimit, {vyr::LongLine::Piece, true}) < 0) return false;
     clean_line(line_);
+    line_len_ = static_cast<int>(std::strlen(line_));
     return true;
 }
 
-void Decoder::filter_date(const char *token) {
-    if (!date_str_.empty() && std::strncmp(token, date_str_.c_str(), 4) != 0) good_date_ = 0;
+// Reports whose date token differs from the filter date in its first 4
+// characters (compared as strncmp does) are dropped.
+template <class Fields>
+void Decoder<Fields>::filter_date(Field token) {
+    if (date_str_.empty()) return;
+    const char *want = date_str_.c_str();
+    for (std::size_t i = 0; i < 4; ++i) {
+        const char c = i < token.size() ? token[i] : '\0';
+        if (c != want[i]) {
+            good_date_ = 0;
+            return;
+        }
+        if (c == '\0') return;
+    }
 }
 
 // The date of a report header (filtered) and its time zone.
-void Decoder::take_date_and_zone() {
-    if (take(1, kDigits, string_)) {
-        MESS_print(M_OUT3, "  DATE: %s\n", string_);
-        filter_date(string_);
+template <class Fields>
+void Decoder<Fields>::take_date_and_zone() {
+    Field f;
+    if (fields_.digits(f)) {
+        echo("  DATE: %s\n", f);
+        filter_date(f);
     }
-    // A first word beginning with D is a date/time code, not a zone.
-    if (scanp(&param_, kLetters, string_) == 1 && !is_date_time_word(string_)) {
-        MESS_print(M_OUT3, "  ZONE: %s\n", string_);
-        scanp_inc(&param_);
-    }
+    if (fields_.zone(f)) echo("  ZONE: %s\n", f);
 }
 
-// A date/time code such as DH12: D, one letter, digits and a separator,
-// directly or after blanks. Echoed only; it does not change the record.
-bool Decoder::take_date_time(bool comma_too) {
-    if (!may_start('D')) return false;
-    const Pattern &tight = comma_too ? kTimeSep : kTimeSlash;
-    const Pattern &loose = comma_too ? kTimeSepAfterBlank : kTimeSlashAfterBlank;
-    if (scanp(&param_, tight, type_, value_) != 4 && scanp(&param_, loose, type_, value_) != 4)
-        return false;
-    MESS_print(M_OUT3, "  TIME: %s %s\n", type_, value_);
-    scanp_inc(&param_);
-    return true;
-}
-
-// A comment between colons; an unclosed one runs to the end of the line.
-void Decoder::skip_comment() {
-    if (!may_start(':') || !take(1, kCommentOpen)) return;
-    scanp(&param_, kCommentRest);
-    scanp_inc(&param_);
+// A date/time code such as DH12. Echoed only; it does not change the record.
+template <class Fields>
+void Decoder<Fields>::take_date_time(bool comma_too) {
+    Field type, value;
+    if (fields_.date_time(comma_too, type, value) && echo_)
+        MESS_print(M_OUT3, "  TIME: %s %s\n", Text(type).c_str(), Text(value).c_str());
 }
 
 // Element codes of a .B header line; date/time and unit codes (D...) are
 // consumed but not listed.
-void Decoder::collect_codes() {
+template <class Fields>
+void Decoder<Fields>::collect_codes() {
     bool found = true;
     while (found) {
         found = false;
-        if (take(1, kCode, type_)) {
-            if (!is_date_time_word(type_)) {
-                types_.emplace_back(type_);
-                MESS_print(M_OUT3, "  TYPE: %s\n", type_);
+        Field code;
+        if (fields_.code(code)) {
+            if (code[0] != 'D') {
+                types_.emplace_back(code);
+                echo("  TYPE: %s\n", code);
             }
             found = true;
         }
-        skip_comment();
-        take(1, kSkipSep);
+        fields_.skip_comment();
+        fields_.skip_sep();
     }
 }
 
-void Decoder::end_record() {
+template <class Fields>
+void Decoder<Fields>::end_record() {
     if (!record_.finish(out_)) write_failed_ = true;
 }
 
-void Decoder::decode_a() {
-    MESS_print(M_OUT3, "SHEFA %s\n", line_);
-    set_cursor();
-    take(1, kWord, string_);
+template <class Fields>
+void Decoder<Fields>::decode_a() {
+    if (echo_) MESS_print(M_OUT3, "SHEFA %s\n", line_);
+    fields_.set(line_);
+    Field word;
+    fields_.word(word);
     const char third = line_[2];
     if (third == ' ' || third == 'R') {
         good_date_ = 1;
-        id_[0] = '\0';
-        if (take(1, kWord, id_)) MESS_print(M_OUT3, "ID: %s\n", id_);
+        id_.clear();
+        if (fields_.word(word)) {
+            id_.assign(word);
+            echo("ID: %s\n", word);
+        }
         take_date_and_zone();
         take_date_time(false);
     } else if (third != '1' && third != '2') {
         return;  // not a report line we know: nothing is written for it
     }
     // A record needs an identifier: lines before any report write nothing.
-    if (good_date_ != 1 || id_[0] == '\0') return;
+    if (good_date_ != 1 || id_.empty()) return;
     record_.start(id_);
 
     bool found = true;
     while (found) {
         found = false;
-        if (may_start('/')) take(1, kSlash);
-        if (take(2, kPair, type_, value_)) {
-            print_data(type_, value_);
-            record_.element(type_, std::strlen(type_), value_);
+        fields_.slash();
+        Field type, value;
+        if (fields_.pair(type, value)) {
+            echo_element(type, value);
+            record_.element(type, value);
             found = true;
         }
-        if (may_start('/')) take(1, kSlash);
+        fields_.slash();
     }
     end_record();
 }
@@ -313,75 +310,78 @@ void Decoder::decode_a() {
 // One station entry of a body line at the cursor: identifier, date/time
 // code, then one value per listed code. Another entry follows on the same
 // line only after a comma read within this entry, when enough text is left.
-Decoder::Entry Decoder::decode_body_entry() {
-    const int start = param_.off;
+template <class Fields>
+typename Decoder<Fields>::Entry Decoder<Fields>::decode_body_entry() {
+    const int start = fields_.offset();
     bool comma_here = false;
     bool have_id = false;
-    if (scanp(&param_, kBodyId, string_) == 1) {
-        if (std::strcmp(string_, ".END") == 0 || std::strcmp(string_, "$$") == 0)
-            return Entry::BlockEnd;
-        MESS_print(M_OUT3, "ID: %s\n", string_);
-        record_.start(string_);
+    Field id;
+    if (fields_.body_id(id)) {
+        if (id == ".END" || id == "$$") return Entry::BlockEnd;
+        echo("ID: %s\n", id);
+        record_.start(id);
         have_id = true;
-        scanp_inc(&param_);
     }
     take_date_time(true);
-    for (const auto &code : types_) {
-        skip_comment();
-        if (take(1, kValue, value_) && have_id && std::strcmp(value_, "+") != 0) {
-            print_data(code.c_str(), value_);
-            record_.element(code.data(), code.size(), value_);
+    for (const std::string &code : types_) {
+        fields_.skip_comment();
+        Field value;
+        if (fields_.value(value) && have_id && value != "+") {
+            echo_element(code, value);
+            record_.element(code, value);
         }
-        if ((may_start('/') || may_start(',')) && take(1, kSep, temp_str_))
-            comma_here = temp_str_[0] == ',';
+        char sep;
+        if (fields_.sep(sep)) comma_here = sep == ',';
     }
     if (have_id) end_record();
-    const bool consumed = param_.off > start;
-    if (comma_here && consumed && param_.length - param_.off > 5) return Entry::NextEntry;
+    const int off = fields_.offset();
+    if (comma_here && off > start && line_len_ - off > 5) return Entry::NextEntry;
     return Entry::LineDone;
 }
 
 // A .B block: header, optional .B1 line, body lines up to a block end.
 // Returns false when the input ended inside the block.
-bool Decoder::decode_b() {
-    MESS_print(M_OUT3, "SHEFB %s\n", line_);
-    set_cursor();
+template <class Fields>
+bool Decoder<Fields>::decode_b() {
+    if (echo_) MESS_print(M_OUT3, "SHEFB %s\n", line_);
+    fields_.set(line_);
     good_date_ = 1;
-    take(1, kWord, string_);
-    if (take(1, kWord, string_)) MESS_print(M_OUT3, "ID: %s\n", string_);
+    Field word;
+    fields_.word(word);
+    if (fields_.word(word)) echo("ID: %s\n", word);
     take_date_and_zone();
     take_date_time(true);
     if (good_date_ == 0) {
-        MESS_print(M_OUT3, "  Bad date\n");
+        if (echo_) MESS_print(M_OUT3, "  Bad date\n");
         return true;
     }
     types_.clear();
     collect_codes();
 
     if (!next_line()) return false;
-    set_cursor();
+    fields_.set(line_);
     if (std::strncmp(line_, ".B1", 3) == 0) {
-        MESS_print(M_OUT3, "SHEFB1 %s\n", line_);
-        take(1, kWord, string_);
+        if (echo_) MESS_print(M_OUT3, "SHEFB1 %s\n", line_);
+        fields_.word(word);
         collect_codes();
         if (!next_line()) return false;
-        set_cursor();
+        fields_.set(line_);
     }
 
     for (;;) {
         if (line_[0] == '\0') {
             if (!next_line()) return false;
-            set_cursor();
+            fields_.set(line_);
             continue;
         }
         if (line_[0] == ':') {
             const char *second = std::strchr(line_ + 1, ':');
             if (second == nullptr) {
                 if (!next_line()) return false;
-                set_cursor();
+                fields_.set(line_);
                 continue;
             }
-            param_.off = static_cast<int>(second - line_) + 1;
+            fields_.seek(static_cast<int>(second - line_) + 1);
         }
         if (std::strncmp(line_, "** ", 3) == 0 || line_[0] == '.') return true;
         Entry e;
@@ -389,11 +389,12 @@ bool Decoder::decode_b() {
         }
         if (e == Entry::BlockEnd) return true;
         if (!next_line()) return false;
-        set_cursor();
+        fields_.set(line_);
     }
 }
 
-void Decoder::run() {
+template <class Fields>
+void Decoder<Fields>::run() {
     while (next_line()) {
         if (line_[0] == ':') continue;
         if (std::strncmp(line_, ".A", 2) == 0) {
@@ -402,6 +403,13 @@ void Decoder::run() {
             if (!decode_b()) return;
         }
     }
+}
+
+template <class Fields>
+int decode_with(FILE *in, FILE *out, const char *date_str) {
+    Decoder<Fields> d(in, out, date_str);
+    d.run();
+    return d.status();
 }
 
 }  // namespace
@@ -427,13 +435,18 @@ int print_data(const char *type, const char *value) {
 
 namespace vyr::shef {
 
-int decode(FILE *in, FILE *out, const char *date_str) {
+int decode(FILE *in, FILE *out, const char *date_str, FieldReader reader) {
     if (in == nullptr || out == nullptr) return kDecodeReadFailed;
     return vyr::guarded(kDecodeNoMemory, [&] {
-        Decoder d(in, out, date_str);
-        d.run();
-        return d.status();
+        return reader == FieldReader::Direct ? decode_with<DirectFields>(in, out, date_str)
+                                             : decode_with<ScannedFields>(in, out, date_str);
     });
+}
+
+int decode(FILE *in, FILE *out, const char *date_str) {
+    // The scanner's trace shows each of its tries: only its reader makes them.
+    const bool tracing = MESS_check(M_DEBUG_RES) != 0;
+    return decode(in, out, date_str, tracing ? FieldReader::Scanner : FieldReader::Direct);
 }
 
 }  // namespace vyr::shef

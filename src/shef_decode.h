@@ -20,6 +20,12 @@ constexpr int kDecodeNoMemory = 4;
 // above; every record decoded before a failure has been written.
 int decode(FILE *in, FILE *out, const char *date_str);
 
+// How fields are read: straight off the line, or by the scanner's patterns
+// (the reference, which decode uses while the scanner's trace is shown).
+// Both give the same records and messages; tests hold them to that.
+enum class FieldReader { Direct, Scanner };
+int decode(FILE *in, FILE *out, const char *date_str, FieldReader reader);
+
 }  // namespace vyr::shef
 
 // Echoes one decoded element in words at level 0x00F00000; always 0.

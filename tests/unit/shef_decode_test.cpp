@@ -13,12 +13,28 @@
 
 namespace {
 
-std::string decode(const std::string &input, const char *date = "") {
+using vyr::shef::FieldReader;
+
+std::string decode(const std::string &input, const char *date = "",
+                   FieldReader reader = FieldReader::Direct) {
     FILE *in = fmemopen(const_cast<char *>(input.data()), input.size(), "r");
     vyr::test::TempStream out;
-    vyr::shef::decode(in, out.get(), date);
+    vyr::shef::decode(in, out.get(), date, reader);
     std::fclose(in);
     return out.text();
+}
+
+// The records and every message (echo on) of one reader.
+struct Decoded {
+    std::string records, messages;
+};
+Decoded decode_echoed(FILE *in, FieldReader reader) {
+    vyr::test::CapturedMessages cap(vyr::test::CapturedMessages::one_stream);
+    MESS_set_str("out3");
+    vyr::test::TempStream out;
+    std::rewind(in);
+    vyr::shef::decode(in, out.get(), "", reader);
+    return {out.text(), cap.out()};
 }
 
 class EchoTest : public vyr::test::CapturedMessagesTest {
@@ -116,7 +132,9 @@ TEST(decode_test, records_of_reports_and_blocks) {
         {"", "", ""},
         {"\n\n\n", "", ""},
     };
-    for (const auto &r : rows) EXPECT_EQ(decode(r.input, r.date), r.records) << r.input;
+    for (const auto &r : rows)
+        for (FieldReader reader : {FieldReader::Direct, FieldReader::Scanner})
+            EXPECT_EQ(decode(r.input, r.date, reader), r.records) << r.input;
 }
 
 TEST(decode_test, the_comma_that_starts_an_entry_must_be_read_in_that_entry) {
@@ -124,6 +142,30 @@ TEST(decode_test, the_comma_that_starts_an_entry_must_be_read_in_that_entry) {
     // starts: it must not make that line's rest a new entry.
     const std::string in = ".B PDR 0815 Z DH12/HG/PP\nGHI 1,\nJKL 2/3 and more text\n.END\n";
     EXPECT_EQ(decode(in), "GHI HG=1\nJKL HG=2 PP=3\n");
+}
+
+// The direct reader gives what the scanner's patterns give, record for
+// record and message for message, on every real product.
+TEST(decode_test, both_field_readers_agree_on_every_corpus_product) {
+    namespace fs = std::filesystem;
+    fs::path root = fs::path(VYR_SOURCE_DIR) / ".." / "shared" / "corpus";
+    if (!fs::is_directory(root)) GTEST_SKIP() << "no corpus beside the project";
+    int files = 0;
+    std::size_t echoed = 0;
+    for (const auto &e : fs::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file() || e.path().extension() == ".md") continue;
+        FILE *in = std::fopen(e.path().c_str(), "r");
+        ASSERT_NE(in, nullptr);
+        const Decoded direct = decode_echoed(in, FieldReader::Direct);
+        const Decoded scanned = decode_echoed(in, FieldReader::Scanner);
+        std::fclose(in);
+        EXPECT_EQ(direct.records, scanned.records) << e.path();
+        EXPECT_EQ(direct.messages, scanned.messages) << e.path();
+        echoed += direct.messages.size();
+        ++files;
+    }
+    EXPECT_GT(files, 50);
+    EXPECT_GT(echoed, 1000000u);  // the echo was on
 }
 
 // Every real product decodes without an empty record line or a record that

@@ -1,0 +1,74 @@
+// The SHEF decoder with each of its field readers on the same input: the
+// direct reader of the hot path must give the records, the status and every
+// message (the element echo and the closing count among them) that the
+// scanner's patterns give, byte for byte.
+//
+// Input: byte 0 chooses the run (bit 0 the echo on, bit 1 the filter date
+// "0815", bit 2 the short filter date "08"); the rest is the SHEF text.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "shef_decode.h"
+#include "vyr.h"
+#include "vyr_int.h"
+
+namespace {
+
+struct Run {
+    int status = 0;
+    std::string records;
+    std::string messages;
+};
+
+std::string take(char *buf, size_t len) {
+    std::string s(buf != nullptr ? buf : "", buf != nullptr ? len : 0);
+    std::free(buf);
+    return s;
+}
+
+Run decode(const uint8_t *text, size_t size, uint8_t mode, vyr::shef::FieldReader reader) {
+    vyr::reset_library();
+    char *msg_buf = nullptr, *rec_buf = nullptr;
+    size_t msg_len = 0, rec_len = 0;
+    FILE *messages = open_memstream(&msg_buf, &msg_len);
+    FILE *records = open_memstream(&rec_buf, &rec_len);
+    FILE *in = fmemopen(const_cast<uint8_t *>(text), size, "r");
+    if (messages == nullptr || records == nullptr || in == nullptr) std::abort();
+    // One stream for every level keeps the messages in the order printed.
+    vyr::set_message_streams(messages, messages);
+    if (mode & 1) MESS_set_str("out3");
+    const char *date = (mode & 4) ? "08" : (mode & 2) ? "0815" : "";
+
+    Run r;
+    r.status = vyr::shef::decode(in, records, date, reader);
+    vyr::set_message_streams(nullptr, nullptr);
+    std::fclose(in);
+    std::fclose(records);
+    std::fclose(messages);
+    r.records = take(rec_buf, rec_len);
+    r.messages = take(msg_buf, msg_len);
+    return r;
+}
+
+void differ(const char *what, const std::string &direct, const std::string &scanned) {
+    std::fprintf(stderr, "the field readers differ in the %s\n-- direct:\n%s\n-- scanner:\n%s\n",
+                 what, direct.c_str(), scanned.c_str());
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    // fmemopen takes no empty buffer.
+    if (size < 2) return 0;
+    using vyr::shef::FieldReader;
+    const Run direct = decode(data + 1, size - 1, data[0], FieldReader::Direct);
+    const Run scanned = decode(data + 1, size - 1, data[0], FieldReader::Scanner);
+    if (direct.status != scanned.status)
+        differ("status", std::to_string(direct.status), std::to_string(scanned.status));
+    if (direct.records != scanned.records) differ("records", direct.records, scanned.records);
+    if (direct.messages != scanned.messages) differ("messages", direct.messages, scanned.messages);
+    return 0;
+}
