@@ -1,5 +1,6 @@
 // shef_decode.cpp - the SHEF decoding loop: .A lines, .B blocks, the date
-// filter, the raw records and the element echo.
+// filter, the raw records, the element echo and the count of lines whose
+// values the raw format could not take.
 //
 // Every field is taken by a field reader (shef_decode_fields.h) that either
 // reads it whole and moves the cursor past it, or leaves the cursor for the
@@ -151,8 +152,8 @@ class Record {
 };
 
 // The decoding loop over either field reader: the fields it asks for, the
-// records, the echo and the date filter are the same whichever reader takes
-// the fields.
+// records, the echo, the date filter and the count of lines whose values
+// were passed over are the same whichever reader takes the fields.
 template <class Fields>
 class Decoder {
   public:
@@ -164,9 +165,11 @@ class Decoder {
         using namespace vyr::shef;
         return (in_.failed() ? kDecodeReadFailed : 0) | (write_failed_ ? kDecodeWriteFailed : 0);
     }
+    int passed_over() const { return passed_over_; }
 
   private:
     bool next_line();
+    bool goes_on();
     void filter_date(Field token);
     void take_date_and_zone();
     void take_date_time(bool comma_too);
@@ -175,6 +178,7 @@ class Decoder {
     bool decode_b();
     enum class Entry { LineDone, NextEntry, BlockEnd };
     Entry decode_body_entry();
+    bool values_left() const;
     void end_record();
 
     void echo(const char *format, Field f) const {
@@ -196,6 +200,10 @@ class Decoder {
     int good_date_ = 0;  // no report read yet: continuation lines write nothing
     Record record_;
     const bool echo_ = MESS_check(M_OUT3) != 0;
+    int passed_over_ = 0;
+    bool entry_placed_all_ = false;  // every code of the last body entry had its turn
+    bool cut_ = false;           // the line goes on past this piece
+    bool rest_pending_ = false;  // a decoded .A line went on past its piece
 };
 
 // Reads and cleans the next line; false at the end of the input.
@@ -203,10 +211,25 @@ template <class Fields>
 bool Decoder<Fields>::next_line() {
     // Once the output refuses records, reading on would only lose more.
     if (write_failed_) return false;
-    if (vyr::read_line(in_, line_, kLineLimit, {vyr::LongLine::Piece, true}) < 0) return false;
+    const int n = vyr::read_line(in_, line_, kLineLimit, {vyr::LongLine::Piece, true});
+    if (n < 0) return false;
+    cut_ = n == kLineLimit && goes_on();
     clean_line(line_);
     line_len_ = static_cast<int>(std::strlen(line_));
+    if (rest_pending_) {
+        // The rest of a decoded .A line is never decoded: it counts when
+        // it holds anything.
+        rest_pending_ = false;
+        if (std::strspn(line_, " ") < static_cast<std::size_t>(line_len_)) ++passed_over_;
+    }
     return true;
+}
+
+// Whether the line just read goes on in the input.
+template <class Fields>
+bool Decoder<Fields>::goes_on() {
+    const std::string_view next = in_.peek();
+    return !next.empty() && next[0] != '\n';
 }
 
 // Reports whose date token differs from the filter date in its first 4
@@ -264,6 +287,21 @@ void Decoder<Fields>::collect_codes() {
     }
 }
 
+// Whether anything but blanks, separators and comments is left on the line
+// from the cursor: values the raw format could not take.
+template <class Fields>
+bool Decoder<Fields>::values_left() const {
+    for (const char *p = line_ + fields_.offset(); *p != '\0'; ++p) {
+        if (*p == ':') {
+            p = std::strchr(p + 1, ':');
+            if (p == nullptr) return false;
+        } else if (*p != ' ' && *p != '/' && *p != ',') {
+            return true;
+        }
+    }
+    return false;
+}
+
 template <class Fields>
 void Decoder<Fields>::end_record() {
     if (!record_.finish(out_)) write_failed_ = true;
@@ -292,6 +330,8 @@ void Decoder<Fields>::decode_a() {
     if (good_date_ != 1 || id_.empty()) return;
     record_.start(id_);
 
+    // Elements up to the first one the raw format cannot carry (a code
+    // without a numeric value, such as a creation date or a missing value).
     bool found = true;
     while (found) {
         found = false;
@@ -305,6 +345,10 @@ void Decoder<Fields>::decode_a() {
         fields_.slash();
     }
     end_record();
+    if (values_left())
+        ++passed_over_;
+    else if (cut_)
+        rest_pending_ = true;
 }
 
 // One station entry of a body line at the cursor: identifier, date/time
@@ -323,7 +367,12 @@ typename Decoder<Fields>::Entry Decoder<Fields>::decode_body_entry() {
         have_id = true;
     }
     take_date_time(true);
+    // Whether the last code had its turn at a value or an empty field: text
+    // left after that is values beyond the codes. (A line that stuck before,
+    // on text that is no value, is not counted as one.)
+    entry_placed_all_ = true;
     for (const std::string &code : types_) {
+        const int before = fields_.offset();
         fields_.skip_comment();
         Field value;
         if (fields_.value(value) && have_id && value != "+") {
@@ -332,6 +381,7 @@ typename Decoder<Fields>::Entry Decoder<Fields>::decode_body_entry() {
         }
         char sep;
         if (fields_.sep(sep)) comma_here = sep == ',';
+        entry_placed_all_ = fields_.offset() > before;
     }
     if (have_id) end_record();
     const int off = fields_.offset();
@@ -355,6 +405,8 @@ bool Decoder<Fields>::decode_b() {
         if (echo_) MESS_print(M_OUT3, "  Bad date\n");
         return true;
     }
+    // The codes come from the header's first piece alone: body values
+    // beyond them are passed over.
     types_.clear();
     collect_codes();
 
@@ -388,6 +440,7 @@ bool Decoder<Fields>::decode_b() {
         while ((e = decode_body_entry()) == Entry::NextEntry) {
         }
         if (e == Entry::BlockEnd) return true;
+        if (entry_placed_all_ && values_left()) ++passed_over_;
         if (!next_line()) return false;
         fields_.set(line_);
     }
@@ -409,6 +462,11 @@ template <class Fields>
 int decode_with(FILE *in, FILE *out, const char *date_str) {
     Decoder<Fields> d(in, out, date_str);
     d.run();
+    if (d.passed_over() > 0)
+        MESS_print(M_WARN,
+                   "Lines with values passed over: %d (the raw format cannot carry them; "
+                   "shef2csv decodes them)\n",
+                   d.passed_over());
     return d.status();
 }
 

@@ -144,6 +144,46 @@ TEST(decode_test, the_comma_that_starts_an_entry_must_be_read_in_that_entry) {
     EXPECT_EQ(decode(in), "GHI HG=1\nJKL HG=2 PP=3\n");
 }
 
+TEST(decode_test, lines_with_values_passed_over_are_counted_in_one_warning) {
+    const std::string head = ".A ABC 0815 Z DH12";
+    std::string long_a = head;  // the line goes on past 160 characters
+    for (int i = 0; i < 30; ++i) long_a += "/HG " + std::to_string(i);
+    std::string exact = head;  // exactly 160 characters, then CR LF
+    exact += "/HG 1" + std::string(160 - exact.size() - 5, ' ');
+    std::string long_b = ".B PDR 0815 Z DH12";  // codes beyond the first piece
+    while (long_b.size() < 170) long_b += "/HG";
+    struct Row {
+        std::string input;
+        int count;
+        const char *date = "";
+    } rows[] = {
+        {".A ABC 0815 Z DH12/HG 1/PP 2/\n", 0},
+        {".A ABC 0815 Z DH12/HG 1 :a note\n", 0},
+        {".A ABC 0815 Z DH24/DC08151200/PPD 1\n", 1},
+        {".A ABC 0815 Z DH12/HG 1/UD M/PP 2\n.A1 TX 1/DUE/TN 2\n.A2 TX 1\n", 2},
+        {".A ABC 0815 Z DH12/HG 1 :note: PP 2\n", 1},
+        {".A1 HG 1/DUE/TX 2\n", 0},  // before any report
+        {".A ABC 0816 Z DH12/HG M\n.A1 HG M\n", 0, "0815"},  // filtered out
+        {long_a + "\n", 1},
+        {exact + "\r\n", 0},
+        {".B PDR 0815 Z DH12/HG/PP\nABC 1/2\nDEF 1/2/3\nGHI 1/2, JKL 3/4/5\n.END\n", 2},
+        {".B PDR 0815 Z DH12/HG/PP\nABC 1/*/3\n 1/2\n.END\n", 0},  // stuck, not too many
+        {".B PDR 0815 Z DH12/HG\nSTU 1, VWX 2 ,  YZA 3\n.END\n", 1},
+        {long_b + "\nABC 1/2/3/4/5/6/7/8/9/10/11/12/13/14/15/16/17/18/19/20/21/22/23/24/25/26/27/28/29/30/31/32/33/34/35/36/37/38/39/40/41/42/43/44/45/46/47/48/49/50/51/52/53/54/55/56/57/58\n.END\n", 1},
+    };
+    for (const auto &r : rows) {
+        for (FieldReader reader : {FieldReader::Direct, FieldReader::Scanner}) {
+            vyr::test::CapturedMessages cap;
+            decode(r.input, r.date, reader);
+            const std::string want =
+                r.count == 0 ? ""
+                             : "Lines with values passed over: " + std::to_string(r.count) +
+                                   " (the raw format cannot carry them; shef2csv decodes them)\n";
+            EXPECT_EQ(cap.err(), want) << r.input;
+        }
+    }
+}
+
 // The direct reader gives what the scanner's patterns give, record for
 // record and message for message, on every real product.
 TEST(decode_test, both_field_readers_agree_on_every_corpus_product) {
@@ -174,6 +214,7 @@ TEST(decode_test, corpus_products_give_well_formed_records) {
     namespace fs = std::filesystem;
     fs::path root = fs::path(VYR_SOURCE_DIR) / ".." / "shared" / "corpus";
     if (!fs::is_directory(root)) GTEST_SKIP() << "no corpus beside the project";
+    vyr::test::CapturedMessages quiet;  // the count of lines passed over
     int files = 0, records = 0;
     for (const auto &e : fs::recursive_directory_iterator(root)) {
         if (!e.is_regular_file() || e.path().extension() == ".md") continue;
