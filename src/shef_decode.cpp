@@ -2,9 +2,9 @@
 // filter, the raw records, the element echo and the count of lines whose
 // values the raw format could not take.
 //
-// Every field is taken by a field reader (shef_decode_fields.h) that either
-// reads it whole and moves the cursor past it, or leaves the cursor for the
-// next step.
+// Lines come from a line source (shef_decode_lines.h); every field is taken
+// by a field reader (shef_decode_fields.h) that either reads it whole and
+// moves the cursor past it, or leaves the cursor for the next step.
 #include "shef_decode.h"
 
 #include <algorithm>
@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "shef_decode_fields.h"
+#include "shef_decode_lines.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
 namespace {
 
-constexpr int kLineLimit = 160;
 
 // One element echo row: the code matches when its first n characters equal
 // the key's (n == 0: the whole code equals the key).
@@ -95,7 +95,10 @@ bool row_matches(const EchoRow &row, const char *code) {
 
 using vyr::shef::DirectFields;
 using vyr::shef::Field;
+using vyr::shef::Line;
+using vyr::shef::ReadLines;
 using vyr::shef::ScannedFields;
+using vyr::shef::SplitLines;
 
 // The echo prints texts that end with a NUL: a field (80 characters at
 // most) is copied out first.
@@ -151,25 +154,25 @@ class Record {
     std::size_t len_ = 0;
 };
 
-// The decoding loop over either field reader: the fields it asks for, the
+// The decoding loop over either pair of line source and field reader: the
 // records, the echo, the date filter and the count of lines whose values
-// were passed over are the same whichever reader takes the fields.
-template <class Fields>
+// were passed over are the same whichever pair reads the input.
+template <class Lines, class Fields>
 class Decoder {
   public:
     Decoder(FILE *in, FILE *out, const char *date_str)
-        : in_(in), out_(out), date_str_(date_str ? date_str : "") {}
+        : lines_(in), out_(out), date_str_(date_str ? date_str : "") {}
 
     void run();
     int status() const {
         using namespace vyr::shef;
-        return (in_.failed() ? kDecodeReadFailed : 0) | (write_failed_ ? kDecodeWriteFailed : 0);
+        return (lines_.failed() ? kDecodeReadFailed : 0) |
+               (write_failed_ ? kDecodeWriteFailed : 0);
     }
     int passed_over() const { return passed_over_; }
 
   private:
     bool next_line();
-    bool goes_on();
     void filter_date(Field token);
     void take_date_and_zone();
     void take_date_time(bool comma_too);
@@ -188,11 +191,11 @@ class Decoder {
         if (echo_) print_data(Text(code).c_str(), Text(value).c_str());
     }
 
-    vyr::BlockLineSource in_;
+    Lines lines_;
     FILE *out_;
     bool write_failed_ = false;  // the output refused a record: decoding stops
     std::string date_str_;
-    char line_[kLineLimit + 1] = {};
+    const char *line_ = "";  // the line being decoded, cleaned
     int line_len_ = 0;
     Fields fields_;
     std::string id_;  // of the last report: continuation lines write under it
@@ -206,16 +209,16 @@ class Decoder {
     bool rest_pending_ = false;  // a decoded .A line went on past its piece
 };
 
-// Reads and cleans the next line; false at the end of the input.
-template <class Fields>
-bool Decoder<Fields>::next_line() {
+// Takes the next line; false at the end of the input.
+template <class Lines, class Fields>
+bool Decoder<Lines, Fields>::next_line() {
     // Once the output refuses records, reading on would only lose more.
     if (write_failed_) return false;
-    const int n = vyr::read_line(in_, line_, kLineLimit, {vyr::LongLine::Piece, true});
-    if (n < 0) return false;
-    cut_ = n == kLineLimit && goes_on();
-    clean_line(line_);
-    line_len_ = static_cast<int>(std::strlen(line_));
+    Line line;
+    if (!lines_.next(line)) return false;
+    line_ = line.text;
+    line_len_ = line.len;
+    cut_ = line.cut;
     if (rest_pending_) {
         // The rest of a decoded .A line is never decoded: it counts when
         // it holds anything.
@@ -225,17 +228,10 @@ bool Decoder<Fields>::next_line() {
     return true;
 }
 
-// Whether the line just read goes on in the input.
-template <class Fields>
-bool Decoder<Fields>::goes_on() {
-    const std::string_view next = in_.peek();
-    return !next.empty() && next[0] != '\n';
-}
-
 // Reports whose date token differs from the filter date in its first 4
 // characters (compared as strncmp does) are dropped.
-template <class Fields>
-void Decoder<Fields>::filter_date(Field token) {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::filter_date(Field token) {
     if (date_str_.empty()) return;
     const char *want = date_str_.c_str();
     for (std::size_t i = 0; i < 4; ++i) {
@@ -249,8 +245,8 @@ void Decoder<Fields>::filter_date(Field token) {
 }
 
 // The date of a report header (filtered) and its time zone.
-template <class Fields>
-void Decoder<Fields>::take_date_and_zone() {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::take_date_and_zone() {
     Field f;
     if (fields_.digits(f)) {
         echo("  DATE: %s\n", f);
@@ -260,8 +256,8 @@ void Decoder<Fields>::take_date_and_zone() {
 }
 
 // A date/time code such as DH12. Echoed only; it does not change the record.
-template <class Fields>
-void Decoder<Fields>::take_date_time(bool comma_too) {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::take_date_time(bool comma_too) {
     Field type, value;
     if (fields_.date_time(comma_too, type, value) && echo_)
         MESS_print(M_OUT3, "  TIME: %s %s\n", Text(type).c_str(), Text(value).c_str());
@@ -269,8 +265,8 @@ void Decoder<Fields>::take_date_time(bool comma_too) {
 
 // Element codes of a .B header line; date/time and unit codes (D...) are
 // consumed but not listed.
-template <class Fields>
-void Decoder<Fields>::collect_codes() {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::collect_codes() {
     bool found = true;
     while (found) {
         found = false;
@@ -289,8 +285,8 @@ void Decoder<Fields>::collect_codes() {
 
 // Whether anything but blanks, separators and comments is left on the line
 // from the cursor: values the raw format could not take.
-template <class Fields>
-bool Decoder<Fields>::values_left() const {
+template <class Lines, class Fields>
+bool Decoder<Lines, Fields>::values_left() const {
     for (const char *p = line_ + fields_.offset(); *p != '\0'; ++p) {
         if (*p == ':') {
             p = std::strchr(p + 1, ':');
@@ -302,13 +298,13 @@ bool Decoder<Fields>::values_left() const {
     return false;
 }
 
-template <class Fields>
-void Decoder<Fields>::end_record() {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::end_record() {
     if (!record_.finish(out_)) write_failed_ = true;
 }
 
-template <class Fields>
-void Decoder<Fields>::decode_a() {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::decode_a() {
     if (echo_) MESS_print(M_OUT3, "SHEFA %s\n", line_);
     fields_.set(line_);
     Field word;
@@ -354,8 +350,8 @@ void Decoder<Fields>::decode_a() {
 // One station entry of a body line at the cursor: identifier, date/time
 // code, then one value per listed code. Another entry follows on the same
 // line only after a comma read within this entry, when enough text is left.
-template <class Fields>
-typename Decoder<Fields>::Entry Decoder<Fields>::decode_body_entry() {
+template <class Lines, class Fields>
+typename Decoder<Lines, Fields>::Entry Decoder<Lines, Fields>::decode_body_entry() {
     const int start = fields_.offset();
     bool comma_here = false;
     bool have_id = false;
@@ -391,8 +387,8 @@ typename Decoder<Fields>::Entry Decoder<Fields>::decode_body_entry() {
 
 // A .B block: header, optional .B1 line, body lines up to a block end.
 // Returns false when the input ended inside the block.
-template <class Fields>
-bool Decoder<Fields>::decode_b() {
+template <class Lines, class Fields>
+bool Decoder<Lines, Fields>::decode_b() {
     if (echo_) MESS_print(M_OUT3, "SHEFB %s\n", line_);
     fields_.set(line_);
     good_date_ = 1;
@@ -446,8 +442,8 @@ bool Decoder<Fields>::decode_b() {
     }
 }
 
-template <class Fields>
-void Decoder<Fields>::run() {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::run() {
     while (next_line()) {
         if (line_[0] == ':') continue;
         if (std::strncmp(line_, ".A", 2) == 0) {
@@ -458,9 +454,9 @@ void Decoder<Fields>::run() {
     }
 }
 
-template <class Fields>
+template <class Lines, class Fields>
 int decode_with(FILE *in, FILE *out, const char *date_str) {
-    Decoder<Fields> d(in, out, date_str);
+    Decoder<Lines, Fields> d(in, out, date_str);
     d.run();
     if (d.passed_over() > 0)
         MESS_print(M_WARN,
@@ -493,18 +489,19 @@ int print_data(const char *type, const char *value) {
 
 namespace vyr::shef {
 
-int decode(FILE *in, FILE *out, const char *date_str, FieldReader reader) {
+int decode(FILE *in, FILE *out, const char *date_str, Reader reader) {
     if (in == nullptr || out == nullptr) return kDecodeReadFailed;
     return vyr::guarded(kDecodeNoMemory, [&] {
-        return reader == FieldReader::Direct ? decode_with<DirectFields>(in, out, date_str)
-                                             : decode_with<ScannedFields>(in, out, date_str);
+        return reader == Reader::Direct
+                   ? decode_with<SplitLines, DirectFields>(in, out, date_str)
+                   : decode_with<ReadLines, ScannedFields>(in, out, date_str);
     });
 }
 
 int decode(FILE *in, FILE *out, const char *date_str) {
-    // The scanner's trace shows each of its tries: only its reader makes them.
+    // The scanner's trace shows each of its tries: only the reference makes them.
     const bool tracing = MESS_check(M_DEBUG_RES) != 0;
-    return decode(in, out, date_str, tracing ? FieldReader::Scanner : FieldReader::Direct);
+    return decode(in, out, date_str, tracing ? Reader::Reference : Reader::Direct);
 }
 
 }  // namespace vyr::shef

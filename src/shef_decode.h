@@ -26,11 +26,13 @@ constexpr int kDecodeNoMemory = 4;
 // the run ends with one warning that counts those lines.
 int decode(FILE *in, FILE *out, const char *date_str);
 
-// How fields are read: straight off the line, or by the scanner's patterns
-// (the reference, which decode uses while the scanner's trace is shown).
-// Both give the same records and messages; tests hold them to that.
-enum class FieldReader { Direct, Scanner };
-int decode(FILE *in, FILE *out, const char *date_str, FieldReader reader);
+// How the input is read: lines split in a block of the input and fields
+// read straight off them (Direct, the hot path), or the suite's line reader
+// and the scanner's patterns (Reference, which decode uses while the
+// scanner's trace is shown). Both give the same records and messages; tests
+// hold them to that.
+enum class Reader { Direct, Reference };
+int decode(FILE *in, FILE *out, const char *date_str, Reader reader);
 
 }  // namespace vyr::shef
 

@@ -1,7 +1,8 @@
-// The SHEF decoder with each of its field readers on the same input: the
-// direct reader of the hot path must give the records, the status and every
-// message (the element echo and the closing count among them) that the
-// scanner's patterns give, byte for byte.
+// The SHEF decoder's two ways of reading on the same input: the hot path
+// (lines split in its own block, fields read straight off them) must give
+// the records, the status and every message (the element echo and the
+// closing count among them) that the reference (the suite's line reader and
+// the scanner's patterns) gives, byte for byte.
 //
 // Input: byte 0 chooses the run (bit 0 the echo on, bit 1 the filter date
 // "0815", bit 2 the short filter date "08"); the rest is the SHEF text.
@@ -28,7 +29,7 @@ std::string take(char *buf, size_t len) {
     return s;
 }
 
-Run decode(const uint8_t *text, size_t size, uint8_t mode, vyr::shef::FieldReader reader) {
+Run decode(const uint8_t *text, size_t size, uint8_t mode, vyr::shef::Reader reader) {
     vyr::reset_library();
     char *msg_buf = nullptr, *rec_buf = nullptr;
     size_t msg_len = 0, rec_len = 0;
@@ -52,9 +53,9 @@ Run decode(const uint8_t *text, size_t size, uint8_t mode, vyr::shef::FieldReade
     return r;
 }
 
-void differ(const char *what, const std::string &direct, const std::string &scanned) {
-    std::fprintf(stderr, "the field readers differ in the %s\n-- direct:\n%s\n-- scanner:\n%s\n",
-                 what, direct.c_str(), scanned.c_str());
+void differ(const char *what, const std::string &direct, const std::string &reference) {
+    std::fprintf(stderr, "the readers differ in the %s\n-- direct:\n%s\n-- reference:\n%s\n",
+                 what, direct.c_str(), reference.c_str());
     std::abort();
 }
 
@@ -63,12 +64,12 @@ void differ(const char *what, const std::string &direct, const std::string &scan
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // fmemopen takes no empty buffer.
     if (size < 2) return 0;
-    using vyr::shef::FieldReader;
-    const Run direct = decode(data + 1, size - 1, data[0], FieldReader::Direct);
-    const Run scanned = decode(data + 1, size - 1, data[0], FieldReader::Scanner);
-    if (direct.status != scanned.status)
-        differ("status", std::to_string(direct.status), std::to_string(scanned.status));
-    if (direct.records != scanned.records) differ("records", direct.records, scanned.records);
-    if (direct.messages != scanned.messages) differ("messages", direct.messages, scanned.messages);
+    using vyr::shef::Reader;
+    const Run direct = decode(data + 1, size - 1, data[0], Reader::Direct);
+    const Run reference = decode(data + 1, size - 1, data[0], Reader::Reference);
+    if (direct.status != reference.status)
+        differ("status", std::to_string(direct.status), std::to_string(reference.status));
+    if (direct.records != reference.records) differ("records", direct.records, reference.records);
+    if (direct.messages != reference.messages) differ("messages", direct.messages, reference.messages);
     return 0;
 }

@@ -5,18 +5,21 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "shef_decode_lines.h"
 #include "test_util.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
 namespace {
 
-using vyr::shef::FieldReader;
+using vyr::shef::Reader;
 
 std::string decode(const std::string &input, const char *date = "",
-                   FieldReader reader = FieldReader::Direct) {
+                   Reader reader = Reader::Direct) {
     FILE *in = fmemopen(const_cast<char *>(input.data()), input.size(), "r");
     vyr::test::TempStream out;
     vyr::shef::decode(in, out.get(), date, reader);
@@ -28,7 +31,7 @@ std::string decode(const std::string &input, const char *date = "",
 struct Decoded {
     std::string records, messages;
 };
-Decoded decode_echoed(FILE *in, FieldReader reader) {
+Decoded decode_echoed(FILE *in, Reader reader) {
     vyr::test::CapturedMessages cap(vyr::test::CapturedMessages::one_stream);
     MESS_set_str("out3");
     vyr::test::TempStream out;
@@ -133,7 +136,7 @@ TEST(decode_test, records_of_reports_and_blocks) {
         {"\n\n\n", "", ""},
     };
     for (const auto &r : rows)
-        for (FieldReader reader : {FieldReader::Direct, FieldReader::Scanner})
+        for (Reader reader : {Reader::Direct, Reader::Reference})
             EXPECT_EQ(decode(r.input, r.date, reader), r.records) << r.input;
 }
 
@@ -172,7 +175,7 @@ TEST(decode_test, lines_with_values_passed_over_are_counted_in_one_warning) {
         {long_b + "\nABC 1/2/3/4/5/6/7/8/9/10/11/12/13/14/15/16/17/18/19/20/21/22/23/24/25/26/27/28/29/30/31/32/33/34/35/36/37/38/39/40/41/42/43/44/45/46/47/48/49/50/51/52/53/54/55/56/57/58\n.END\n", 1},
     };
     for (const auto &r : rows) {
-        for (FieldReader reader : {FieldReader::Direct, FieldReader::Scanner}) {
+        for (Reader reader : {Reader::Direct, Reader::Reference}) {
             vyr::test::CapturedMessages cap;
             decode(r.input, r.date, reader);
             const std::string want =
@@ -181,6 +184,48 @@ TEST(decode_test, lines_with_values_passed_over_are_counted_in_one_warning) {
                                    " (the raw format cannot carry them; shef2csv decodes them)\n";
             EXPECT_EQ(cap.err(), want) << r.input;
         }
+    }
+}
+
+// Every piece of a source, as text, its length and whether it was cut.
+template <class Lines>
+std::vector<std::string> pieces(Lines &&lines) {
+    std::vector<std::string> got;
+    for (vyr::shef::Line l; lines.next(l);) {
+        EXPECT_EQ(l.text[l.len], '\0');
+        got.push_back(std::string(l.text, static_cast<std::size_t>(l.len)) + (l.cut ? "|cut" : ""));
+    }
+    return got;
+}
+
+// The hot path's lines are the suite's line reader's, piece for piece,
+// whatever the block size puts at a block's edge.
+TEST(decode_test, lines_split_in_blocks_are_the_line_readers_pieces) {
+    const std::string x160(160, 'X');
+    std::vector<std::string> inputs = {
+        "", "\n", "\n\n", "\nA", "A", "A\n", "A\n\n", "A\n\nB", x160 + "\nB", x160 + "Y",
+        x160 + x160 + "\n\n", x160 + "\r\n", std::string("AB\0C\n", 5), "ABC\r\r\n",
+        "A\x80" "B\tC\n", std::string("ABC\0\r\n.A", 9), " \x7f \x1f\n",
+    };
+    std::mt19937 rng(18);
+    const std::string alphabet("AAAA1111    \r\0\x80\t:\x7f", 22);
+    for (int k = 0; k < 20; ++k) {
+        std::string in;
+        for (int line = 0; line < 200; ++line) {
+            const int len = std::uniform_int_distribution<int>(0, 400)(rng) >> (line % 3 ? 2 : 0);
+            for (int i = 0; i < len; ++i) in += alphabet[rng() % alphabet.size()];
+            in += '\n';
+        }
+        inputs.push_back(in);
+    }
+    for (const std::string &in : inputs) {
+        FILE *f = fmemopen(const_cast<char *>(in.data()), in.size(), "r");
+        const std::vector<std::string> want = pieces(vyr::shef::ReadLines(f));
+        for (std::size_t block : {161, 162, 200, 4096, 1 << 16}) {
+            std::rewind(f);
+            EXPECT_EQ(pieces(vyr::shef::SplitLines(f, block)), want) << block << ": " << in;
+        }
+        std::fclose(f);
     }
 }
 
@@ -196,8 +241,8 @@ TEST(decode_test, both_field_readers_agree_on_every_corpus_product) {
         if (!e.is_regular_file() || e.path().extension() == ".md") continue;
         FILE *in = std::fopen(e.path().c_str(), "r");
         ASSERT_NE(in, nullptr);
-        const Decoded direct = decode_echoed(in, FieldReader::Direct);
-        const Decoded scanned = decode_echoed(in, FieldReader::Scanner);
+        const Decoded direct = decode_echoed(in, Reader::Direct);
+        const Decoded scanned = decode_echoed(in, Reader::Reference);
         std::fclose(in);
         EXPECT_EQ(direct.records, scanned.records) << e.path();
         EXPECT_EQ(direct.messages, scanned.messages) << e.path();
