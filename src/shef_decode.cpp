@@ -8,6 +8,7 @@
 #include "shef_decode.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -115,42 +116,84 @@ class Text {
     char buf_[vyr::shef::kFieldKept + 1];
 };
 
-// The record line being built: written whole at its end, so that on a
-// shared terminal the echo of its elements never lands inside it.
-class Record {
+// Copies n bytes between fields and records, which are mostly a few
+// characters long: overlapping moves of fixed size, never a byte outside
+// either range, instead of a library call per field.
+inline void copy_short(char *d, const char *s, std::size_t n) {
+    if (n >= 8) {
+        if (n > 16) {
+            std::memcpy(d, s, n);
+            return;
+        }
+        uint64_t a, b;
+        std::memcpy(&a, s, 8);
+        std::memcpy(&b, s + n - 8, 8);
+        std::memcpy(d, &a, 8);
+        std::memcpy(d + n - 8, &b, 8);
+    } else if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, s, 4);
+        std::memcpy(&b, s + n - 4, 4);
+        std::memcpy(d, &a, 4);
+        std::memcpy(d + n - 4, &b, 4);
+    } else if (n > 0) {
+        d[0] = s[0];
+        d[n / 2] = s[n / 2];
+        d[n - 1] = s[n - 1];
+    }
+}
+
+// The record lines, gathered into blocks of the output. While messages
+// can come between records (the echo, the scanner's trace), each record is
+// written as soon as it ends instead, so that on a shared terminal the echo
+// of its elements comes before it and never lands inside it.
+class Records {
   public:
+    Records(FILE *out, bool one_by_one) : out_(out), one_by_one_(one_by_one) {}
+    // Records gathered when decoding ended on an exception are still written.
+    ~Records() { flush(); }
+    Records(const Records &) = delete;
+    Records &operator=(const Records &) = delete;
+
     // The identifier keeps its first 10 characters.
     void start(Field id) {
-        len_ = 0;
-        put(id.data(), std::min<std::size_t>(id.size(), 10));
+        const std::size_t n = std::min<std::size_t>(id.size(), 10);
+        reserve(n);
+        copy_short(&buf_[len_], id.data(), n);
+        len_ += n;
     }
     void element(Field code, Field value) {
         reserve(code.size() + value.size() + 2);
-        buf_[len_++] = ' ';
-        std::memcpy(&buf_[len_], code.data(), code.size());
-        len_ += code.size();
-        buf_[len_++] = '=';
-        std::memcpy(&buf_[len_], value.data(), value.size());
-        len_ += value.size();
+        char *p = &buf_[len_];
+        *p++ = ' ';
+        copy_short(p, code.data(), code.size());
+        p += code.size();
+        *p++ = '=';
+        copy_short(p, value.data(), value.size());
+        len_ += code.size() + value.size() + 2;
     }
-    // False when the stream refused the line.
-    bool finish(FILE *out) {
-        put("\n", 1);
-        const bool written = std::fwrite(buf_.data(), 1, len_, out) == len_ && !std::ferror(out);
+    // Ends the record; false when the output refused what was written.
+    bool finish() {
+        reserve(1);
+        buf_[len_++] = '\n';
+        return one_by_one_ || len_ >= kBlock ? flush() : true;
+    }
+    // Writes what was gathered; false when the output refused it.
+    bool flush() {
+        if (len_ == 0) return true;
+        const bool written = std::fwrite(buf_.data(), 1, len_, out_) == len_ && !std::ferror(out_);
         len_ = 0;
         return written;
     }
 
   private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 16;
     void reserve(std::size_t more) {
         if (len_ + more > buf_.size()) buf_.resize(std::max(2 * buf_.size(), len_ + more));
     }
-    void put(const char *s, std::size_t n) {
-        reserve(n);
-        std::memcpy(&buf_[len_], s, n);
-        len_ += n;
-    }
-    std::vector<char> buf_ = std::vector<char>(512);
+    FILE *out_;
+    const bool one_by_one_;
+    std::vector<char> buf_ = std::vector<char>(kBlock + 4096);
     std::size_t len_ = 0;
 };
 
@@ -161,9 +204,12 @@ template <class Lines, class Fields>
 class Decoder {
   public:
     Decoder(FILE *in, FILE *out, const char *date_str)
-        : lines_(in), out_(out), date_str_(date_str ? date_str : "") {}
+        : lines_(in),
+          date_str_(date_str ? date_str : ""),
+          records_(out, echo_ || MESS_check(M_DEBUG_RES) != 0) {}
 
     void run();
+    void decode_lines();
     int status() const {
         using namespace vyr::shef;
         return (lines_.failed() ? kDecodeReadFailed : 0) |
@@ -191,18 +237,19 @@ class Decoder {
         if (echo_) print_data(Text(code).c_str(), Text(value).c_str());
     }
 
+    const bool echo_ = MESS_check(M_OUT3) != 0;
     Lines lines_;
-    FILE *out_;
     bool write_failed_ = false;  // the output refused a record: decoding stops
     std::string date_str_;
     const char *line_ = "";  // the line being decoded, cleaned
     int line_len_ = 0;
     Fields fields_;
-    std::string id_;  // of the last report: continuation lines write under it
+    // The identifier of the last report: continuation lines write under it.
+    char id_[vyr::shef::kFieldKept] = {};
+    std::size_t id_len_ = 0;
     std::vector<std::string> types_;
     int good_date_ = 0;  // no report read yet: continuation lines write nothing
-    Record record_;
-    const bool echo_ = MESS_check(M_OUT3) != 0;
+    Records records_;
     int passed_over_ = 0;
     bool entry_placed_all_ = false;  // every code of the last body entry had its turn
     bool cut_ = false;           // the line goes on past this piece
@@ -300,7 +347,7 @@ bool Decoder<Lines, Fields>::values_left() const {
 
 template <class Lines, class Fields>
 void Decoder<Lines, Fields>::end_record() {
-    if (!record_.finish(out_)) write_failed_ = true;
+    if (!records_.finish()) write_failed_ = true;
 }
 
 template <class Lines, class Fields>
@@ -312,9 +359,10 @@ void Decoder<Lines, Fields>::decode_a() {
     const char third = line_[2];
     if (third == ' ' || third == 'R') {
         good_date_ = 1;
-        id_.clear();
+        id_len_ = 0;
         if (fields_.word(word)) {
-            id_.assign(word);
+            id_len_ = std::min(word.size(), sizeof id_);
+            std::memcpy(id_, word.data(), id_len_);
             echo("ID: %s\n", word);
         }
         take_date_and_zone();
@@ -323,8 +371,8 @@ void Decoder<Lines, Fields>::decode_a() {
         return;  // not a report line we know: nothing is written for it
     }
     // A record needs an identifier: lines before any report write nothing.
-    if (good_date_ != 1 || id_.empty()) return;
-    record_.start(id_);
+    if (good_date_ != 1 || id_len_ == 0) return;
+    records_.start(Field(id_, id_len_));
 
     // Elements up to the first one the raw format cannot carry (a code
     // without a numeric value, such as a creation date or a missing value).
@@ -335,7 +383,7 @@ void Decoder<Lines, Fields>::decode_a() {
         Field type, value;
         if (fields_.pair(type, value)) {
             echo_element(type, value);
-            record_.element(type, value);
+            records_.element(type, value);
             found = true;
         }
         fields_.slash();
@@ -359,7 +407,7 @@ typename Decoder<Lines, Fields>::Entry Decoder<Lines, Fields>::decode_body_entry
     if (fields_.body_id(id)) {
         if (id == ".END" || id == "$$") return Entry::BlockEnd;
         echo("ID: %s\n", id);
-        record_.start(id);
+        records_.start(id);
         have_id = true;
     }
     take_date_time(true);
@@ -373,7 +421,7 @@ typename Decoder<Lines, Fields>::Entry Decoder<Lines, Fields>::decode_body_entry
         Field value;
         if (fields_.value(value) && have_id && value != "+") {
             echo_element(code, value);
-            record_.element(code, value);
+            records_.element(code, value);
         }
         char sep;
         if (fields_.sep(sep)) comma_here = sep == ',';
@@ -444,6 +492,12 @@ bool Decoder<Lines, Fields>::decode_b() {
 
 template <class Lines, class Fields>
 void Decoder<Lines, Fields>::run() {
+    decode_lines();
+    if (!records_.flush()) write_failed_ = true;
+}
+
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::decode_lines() {
     while (next_line()) {
         if (line_[0] == ':') continue;
         if (std::strncmp(line_, ".A", 2) == 0) {
