@@ -20,7 +20,6 @@
 
 namespace {
 
-
 // One element echo row: the code matches when its first n characters equal
 // the key's (n == 0: the whole code equals the key).
 struct EchoRow {
@@ -208,16 +207,16 @@ class Decoder {
           date_str_(date_str ? date_str : ""),
           records_(out, echo_ || MESS_check(M_DEBUG_RES) != 0) {}
 
+    // Decodes the whole input, then writes the records still gathered.
     void run();
-    void decode_lines();
     int status() const {
         using namespace vyr::shef;
-        return (lines_.failed() ? kDecodeReadFailed : 0) |
-               (write_failed_ ? kDecodeWriteFailed : 0);
+        return (lines_.failed() ? kDecodeReadFailed : 0) | (write_failed_ ? kDecodeWriteFailed : 0);
     }
     int passed_over() const { return passed_over_; }
 
   private:
+    void decode_lines();
     bool next_line();
     void filter_date(Field token);
     void take_date_and_zone();
@@ -252,8 +251,8 @@ class Decoder {
     Records records_;
     int passed_over_ = 0;
     bool entry_placed_all_ = false;  // every code of the last body entry had its turn
-    bool cut_ = false;           // the line goes on past this piece
-    bool rest_pending_ = false;  // a decoded .A line went on past its piece
+    bool cut_ = false;               // the line goes on past this piece
+    bool rest_pending_ = false;      // a decoded .A line went on past its piece
 };
 
 // Takes the next line; false at the end of the input.
@@ -546,9 +545,8 @@ namespace vyr::shef {
 int decode(FILE *in, FILE *out, const char *date_str, Reader reader) {
     if (in == nullptr || out == nullptr) return kDecodeReadFailed;
     return vyr::guarded(kDecodeNoMemory, [&] {
-        return reader == Reader::Direct
-                   ? decode_with<SplitLines, DirectFields>(in, out, date_str)
-                   : decode_with<ReadLines, ScannedFields>(in, out, date_str);
+        return reader == Reader::Direct ? decode_with<SplitLines, DirectFields>(in, out, date_str)
+                                        : decode_with<ReadLines, ScannedFields>(in, out, date_str);
     });
 }
 

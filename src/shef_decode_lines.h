@@ -60,9 +60,7 @@ class SplitLines {
   public:
     // block: bytes read at a time (at least a piece and its line end).
     explicit SplitLines(FILE *f, std::size_t block = std::size_t{1} << 16)
-        : f_(f),
-          block_(std::max(block, std::size_t{kPiece + 1})),
-          buf_(new char[block_ + 1]) {}
+        : f_(f), block_(std::max(block, std::size_t{kPiece + 1})), buf_(new char[block_ + 1]) {}
 
     bool next(Line &line) {
         if (!started_) {
@@ -74,7 +72,8 @@ class SplitLines {
         const std::size_t avail = end_ - pos_;
         if (avail == 0) return false;
         char *const b = &buf_[pos_];
-        const auto *nl = static_cast<char *>(std::memchr(b, '\n', std::min<std::size_t>(avail, kPiece + 1)));
+        const auto *nl =
+            static_cast<char *>(std::memchr(b, '\n', std::min<std::size_t>(avail, kPiece + 1)));
         if (nl != nullptr) {
             // A whole line, or the last piece of a long one: its line end
             // becomes its terminator.

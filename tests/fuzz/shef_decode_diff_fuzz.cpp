@@ -54,8 +54,8 @@ Run decode(const uint8_t *text, size_t size, uint8_t mode, vyr::shef::Reader rea
 }
 
 void differ(const char *what, const std::string &direct, const std::string &reference) {
-    std::fprintf(stderr, "the readers differ in the %s\n-- direct:\n%s\n-- reference:\n%s\n",
-                 what, direct.c_str(), reference.c_str());
+    std::fprintf(stderr, "the readers differ in the %s\n-- direct:\n%s\n-- reference:\n%s\n", what,
+                 direct.c_str(), reference.c_str());
     std::abort();
 }
 
@@ -70,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (direct.status != reference.status)
         differ("status", std::to_string(direct.status), std::to_string(reference.status));
     if (direct.records != reference.records) differ("records", direct.records, reference.records);
-    if (direct.messages != reference.messages) differ("messages", direct.messages, reference.messages);
+    if (direct.messages != reference.messages)
+        differ("messages", direct.messages, reference.messages);
     return 0;
 }
