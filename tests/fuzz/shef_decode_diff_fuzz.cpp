@@ -2,16 +2,20 @@
 // (lines split in its own block, fields read straight off them) must give
 // the records, the status and every message (the element echo and the
 // closing count among them) that the reference (the suite's line reader and
-// the scanner's patterns) gives, byte for byte.
+// the scanner's patterns) gives, byte for byte. The hot path's lines are
+// also split in blocks barely longer than a piece, so that lines straddle
+// block edges, and must be the line reader's pieces.
 //
 // Input: byte 0 chooses the run (bit 0 the echo on, bit 1 the filter date
-// "0815", bit 2 the short filter date "08"); the rest is the SHEF text.
+// "0815", bit 2 the short filter date "08"; the byte modulo 32 adds to the
+// smallest block of the lines' check); the rest is the SHEF text.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "shef_decode.h"
+#include "shef_decode_lines.h"
 #include "vyr.h"
 #include "vyr_int.h"
 
@@ -53,6 +57,15 @@ Run decode(const uint8_t *text, size_t size, uint8_t mode, vyr::shef::Reader rea
     return r;
 }
 
+// The pieces of a source, one a line, a cut piece marked by "|".
+template <class Lines>
+std::string pieces(Lines &&lines) {
+    std::string got;
+    for (vyr::shef::Line l; lines.next(l);)
+        got += std::string(l.text, static_cast<std::size_t>(l.len)) + (l.cut ? "|\n" : "\n");
+    return got;
+}
+
 void differ(const char *what, const std::string &direct, const std::string &reference) {
     std::fprintf(stderr, "the readers differ in the %s\n-- direct:\n%s\n-- reference:\n%s\n", what,
                  direct.c_str(), reference.c_str());
@@ -72,5 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (direct.records != reference.records) differ("records", direct.records, reference.records);
     if (direct.messages != reference.messages)
         differ("messages", direct.messages, reference.messages);
+
+    FILE *in = fmemopen(const_cast<uint8_t *>(data + 1), size - 1, "r");
+    if (in == nullptr) std::abort();
+    const std::string read = pieces(vyr::shef::ReadLines(in));
+    std::rewind(in);
+    const std::size_t block = vyr::shef::kPiece + 1 + data[0] % 32;
+    const std::string split = pieces(vyr::shef::SplitLines(in, block));
+    if (split != read) differ("lines", split, read);
+    std::fclose(in);
     return 0;
 }
