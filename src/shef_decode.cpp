@@ -196,6 +196,24 @@ class Records {
     std::size_t len_ = 0;
 };
 
+// What a line holds from a place on: only blanks, separators and comments
+// (Nothing), or values the raw format could not take (Values); OpenComment:
+// nothing but a comment that goes on past the line's end. in_comment: the
+// place is inside a comment already.
+enum class Left { Nothing, Values, OpenComment };
+Left left_from(const char *p, bool in_comment) {
+    for (; *p != '\0'; ++p) {
+        if (in_comment || *p == ':') {
+            p = std::strchr(in_comment ? p : p + 1, ':');
+            if (p == nullptr) return Left::OpenComment;
+            in_comment = false;
+        } else if (*p != ' ' && *p != '/' && *p != ',') {
+            return Left::Values;
+        }
+    }
+    return in_comment ? Left::OpenComment : Left::Nothing;
+}
+
 // The decoding loop over either pair of line source and field reader: the
 // records, the echo, the date filter and the count of lines whose values
 // were passed over are the same whichever pair reads the input.
@@ -226,7 +244,6 @@ class Decoder {
     bool decode_b();
     enum class Entry { LineDone, NextEntry, BlockEnd };
     Entry decode_body_entry();
-    bool values_left() const;
     void end_record();
 
     void echo(const char *format, Field f) const {
@@ -252,7 +269,8 @@ class Decoder {
     int passed_over_ = 0;
     bool entry_placed_all_ = false;  // every code of the last body entry had its turn
     bool cut_ = false;               // the line goes on past this piece
-    bool rest_pending_ = false;      // a decoded .A line went on past its piece
+    bool rest_pending_ = false;      // a decoded .A line goes on past its piece
+    bool rest_in_comment_ = false;   // and its piece ended inside a comment
 };
 
 // Takes the next line; false at the end of the input.
@@ -266,10 +284,12 @@ bool Decoder<Lines, Fields>::next_line() {
     line_len_ = line.len;
     cut_ = line.cut;
     if (rest_pending_) {
-        // The rest of a decoded .A line is never decoded: it counts when
-        // it holds anything.
-        rest_pending_ = false;
-        if (std::strspn(line_, " ") < static_cast<std::size_t>(line_len_)) ++passed_over_;
+        // The rest of a decoded .A line is never decoded: it counts when it
+        // holds values.
+        const Left left = left_from(line_, rest_in_comment_);
+        if (left == Left::Values) ++passed_over_;
+        rest_pending_ = left != Left::Values && cut_;
+        rest_in_comment_ = left == Left::OpenComment;
     }
     return true;
 }
@@ -329,21 +349,6 @@ void Decoder<Lines, Fields>::collect_codes() {
     }
 }
 
-// Whether anything but blanks, separators and comments is left on the line
-// from the cursor: values the raw format could not take.
-template <class Lines, class Fields>
-bool Decoder<Lines, Fields>::values_left() const {
-    for (const char *p = line_ + fields_.offset(); *p != '\0'; ++p) {
-        if (*p == ':') {
-            p = std::strchr(p + 1, ':');
-            if (p == nullptr) return false;
-        } else if (*p != ' ' && *p != '/' && *p != ',') {
-            return true;
-        }
-    }
-    return false;
-}
-
 template <class Lines, class Fields>
 void Decoder<Lines, Fields>::end_record() {
     if (!records_.finish()) write_failed_ = true;
@@ -388,10 +393,13 @@ void Decoder<Lines, Fields>::decode_a() {
         fields_.slash();
     }
     end_record();
-    if (values_left())
+    const Left left = left_from(line_ + fields_.offset(), false);
+    if (left == Left::Values) {
         ++passed_over_;
-    else if (cut_)
+    } else if (cut_) {
         rest_pending_ = true;
+        rest_in_comment_ = left == Left::OpenComment;
+    }
 }
 
 // One station entry of a body line at the cursor: identifier, date/time
@@ -483,7 +491,8 @@ bool Decoder<Lines, Fields>::decode_b() {
         while ((e = decode_body_entry()) == Entry::NextEntry) {
         }
         if (e == Entry::BlockEnd) return true;
-        if (entry_placed_all_ && values_left()) ++passed_over_;
+        if (entry_placed_all_ && left_from(line_ + fields_.offset(), false) == Left::Values)
+            ++passed_over_;
         if (!next_line()) return false;
         fields_.set(line_);
     }

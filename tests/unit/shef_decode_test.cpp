@@ -154,6 +154,9 @@ TEST(decode_test, lines_with_values_passed_over_are_counted_in_one_warning) {
     for (int i = 0; i < 30; ++i) long_a += "/HG " + std::to_string(i);
     std::string exact = head;  // exactly 160 characters, then CR LF
     exact += "/HG 1" + std::string(160 - exact.size() - 5, ' ');
+    // A comment from the first piece to the second; values in the third.
+    const std::string long_comment = exact + " :" + std::string(200, 'c') + ": /";
+    const std::string third_piece = exact + std::string(170, ' ') + "PP 1";
     std::string long_b = ".B PDR 0815 Z DH12";  // codes beyond the first piece
     while (long_b.size() < 170) long_b += "/HG";
     long_b += "\nABC 1";
@@ -172,6 +175,8 @@ TEST(decode_test, lines_with_values_passed_over_are_counted_in_one_warning) {
         {".A ABC 0816 Z DH12/HG M\n.A1 HG M\n", 0, "0815"},  // filtered out
         {long_a + "\n", 1},
         {exact + "\r\n", 0},
+        {long_comment + "\n" + long_comment + " HG 1\n", 1},
+        {third_piece + "\n", 1},
         {".B PDR 0815 Z DH12/HG/PP\nABC 1/2\nDEF 1/2/3\nGHI 1/2, JKL 3/4/5\n.END\n", 2},
         {".B PDR 0815 Z DH12/HG/PP\nABC 1/*/3\n 1/2\n.END\n", 0},  // stuck, not too many
         {".B PDR 0815 Z DH12/HG\nSTU 1, VWX 2 ,  YZA 3\n.END\n", 1},
