@@ -1,25 +1,24 @@
 // shef_decode.cpp - the SHEF decoding loop: .A lines, .B blocks, the date
-// filter, the raw records and the element echo.
+// filter, the raw records, the element echo and the count of lines whose
+// values the raw format could not take.
 //
-// Every field is taken with one scanner try whose count is compared with
-// what the step needs; only a matching try is committed, so a step that
-// does not match leaves the cursor for the next one.
+// Lines come from a line source (shef_decode_lines.h); every field is taken
+// by a field reader (shef_decode_fields.h) that either reads it whole and
+// moves the cursor past it, or leaves the cursor for the next step.
 #include "shef_decode.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "base_int.h"
+#include "shef_decode_fields.h"
+#include "shef_decode_lines.h"
 #include "vyrbase.h"
 
 namespace {
-
-constexpr int kLineLimit = 160;
-// Fields come from line pieces of at most 160 characters, so buffers of
-// that size keep every field whole.
-constexpr std::size_t kField = kLineLimit + 1;
 
 // One element echo row: the code matches when its first n characters equal
 // the key's (n == 0: the whole code equals the key).
@@ -94,98 +93,152 @@ bool row_matches(const EchoRow &row, const char *code) {
     return row.n != 0 || code[i] == '\0';
 }
 
-// The decoder's patterns, parsed once: every field of every line is one
-// try of one of these.
-using vyr::scan::Pattern;
-const Pattern kWord("%s ");
-const Pattern kDigits("%[/N] ");
-const Pattern kLetters("%[/A] ");
-const Pattern kTimeSlash("%*(D)%1[/A]%[/N]%*(/) ");
-const Pattern kTimeSlashAfterBlank("%*(D)%1[/A]%[/N] %*(/) ");
-const Pattern kTimeSep("%*(D)%1[/A]%[/N]%*(/|,) ");
-const Pattern kTimeSepAfterBlank("%*(D)%1[/A]%[/N] %*(/|,) ");
-const Pattern kSlash("%*(/) ");
-const Pattern kPair("%[/A] %[/N.-+] ");
-const Pattern kCode("%[^/: ] ");
-const Pattern kCommentOpen("%*(:) ");
-const Pattern kCommentRest("%*[^:]: ");
-const Pattern kSkipSep("%*(/|,) ");
-const Pattern kBodyId("%[^ :] ");
-const Pattern kValue("%[/N/A.-+] ");
-const Pattern kSep("%(/|,) ");
+using vyr::shef::DirectFields;
+using vyr::shef::Field;
+using vyr::shef::Line;
+using vyr::shef::ReadLines;
+using vyr::shef::ScannedFields;
+using vyr::shef::SplitLines;
 
-bool is_date_time_word(const char *s) { return s[0] == 'D'; }
-
-// The record line being built: written whole at its end, so that on a
-// shared terminal the echo of its elements never lands inside it.
-class Record {
+// The echo prints texts that end with a NUL: a field (80 characters at
+// most) is copied out first.
+class Text {
   public:
-    void start(const char *id) {
-        len_ = 0;
-        put(id, strnlen(id, 10));
+    explicit Text(Field f) {
+        const std::size_t n = std::min(f.size(), sizeof buf_ - 1);
+        std::memcpy(buf_, f.data(), n);
+        buf_[n] = '\0';
     }
-    void element(const char *code, std::size_t code_len, const char *value) {
-        const std::size_t value_len = std::strlen(value);
-        reserve(code_len + value_len + 2);
-        buf_[len_++] = ' ';
-        std::memcpy(&buf_[len_], code, code_len);
-        len_ += code_len;
-        buf_[len_++] = '=';
-        std::memcpy(&buf_[len_], value, value_len);
-        len_ += value_len;
+    const char *c_str() const { return buf_; }
+
+  private:
+    char buf_[vyr::shef::kFieldKept + 1];
+};
+
+// Copies n bytes between fields and records, which are mostly a few
+// characters long: overlapping moves of fixed size, never a byte outside
+// either range, instead of a library call per field.
+inline void copy_short(char *d, const char *s, std::size_t n) {
+    if (n >= 8) {
+        if (n > 16) {
+            std::memcpy(d, s, n);
+            return;
+        }
+        uint64_t a, b;
+        std::memcpy(&a, s, 8);
+        std::memcpy(&b, s + n - 8, 8);
+        std::memcpy(d, &a, 8);
+        std::memcpy(d + n - 8, &b, 8);
+    } else if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, s, 4);
+        std::memcpy(&b, s + n - 4, 4);
+        std::memcpy(d, &a, 4);
+        std::memcpy(d + n - 4, &b, 4);
+    } else if (n > 0) {
+        d[0] = s[0];
+        d[n / 2] = s[n / 2];
+        d[n - 1] = s[n - 1];
     }
-    // False when the stream refused the line.
-    bool finish(FILE *out) {
-        put("\n", 1);
-        const bool written = std::fwrite(buf_.data(), 1, len_, out) == len_ && !std::ferror(out);
+}
+
+// The record lines, gathered into blocks of the output. While messages
+// can come between records (the echo, the scanner's trace), each record is
+// written as soon as it ends instead, so that on a shared terminal the echo
+// of its elements comes before it and never lands inside it.
+class Records {
+  public:
+    Records(FILE *out, bool one_by_one) : out_(out), one_by_one_(one_by_one) {}
+    // Records gathered when decoding ended on an exception are still written.
+    ~Records() { flush(); }
+    Records(const Records &) = delete;
+    Records &operator=(const Records &) = delete;
+
+    // The identifier keeps its first 10 characters.
+    void start(Field id) {
+        const std::size_t n = std::min<std::size_t>(id.size(), 10);
+        reserve(n);
+        copy_short(&buf_[len_], id.data(), n);
+        len_ += n;
+    }
+    void element(Field code, Field value) {
+        reserve(code.size() + value.size() + 2);
+        char *p = &buf_[len_];
+        *p++ = ' ';
+        copy_short(p, code.data(), code.size());
+        p += code.size();
+        *p++ = '=';
+        copy_short(p, value.data(), value.size());
+        len_ += code.size() + value.size() + 2;
+    }
+    // Ends the record; false when the output refused what was written.
+    bool finish() {
+        reserve(1);
+        buf_[len_++] = '\n';
+        return one_by_one_ || len_ >= kBlock ? flush() : true;
+    }
+    // Writes what was gathered; false when the output refused it.
+    bool flush() {
+        if (len_ == 0) return true;
+        const bool written = std::fwrite(buf_.data(), 1, len_, out_) == len_ && !std::ferror(out_);
         len_ = 0;
         return written;
     }
 
   private:
+    static constexpr std::size_t kBlock = std::size_t{1} << 16;
     void reserve(std::size_t more) {
         if (len_ + more > buf_.size()) buf_.resize(std::max(2 * buf_.size(), len_ + more));
     }
-    void put(const char *s, std::size_t n) {
-        reserve(n);
-        std::memcpy(&buf_[len_], s, n);
-        len_ += n;
-    }
-    std::vector<char> buf_ = std::vector<char>(512);
+    FILE *out_;
+    const bool one_by_one_;
+    std::vector<char> buf_ = std::vector<char>(kBlock + 4096);
     std::size_t len_ = 0;
 };
 
+// What a line holds from a place on: only blanks, separators and comments
+// (Nothing), or values the raw format could not take (Values); OpenComment:
+// nothing but a comment that goes on past the line's end. in_comment: the
+// place is inside a comment already.
+enum class Left { Nothing, Values, OpenComment };
+Left left_from(const char *p, bool in_comment) {
+    for (; *p != '\0'; ++p) {
+        if (in_comment || *p == ':') {
+            p = std::strchr(in_comment ? p : p + 1, ':');
+            if (p == nullptr) return Left::OpenComment;
+            in_comment = false;
+        } else if (*p != ' ' && *p != '/' && *p != ',') {
+            return Left::Values;
+        }
+    }
+    return in_comment ? Left::OpenComment : Left::Nothing;
+}
+
+// The decoding loop over either pair of line source and field reader: the
+// records, the echo, the date filter and the count of lines whose values
+// were passed over are the same whichever pair reads the input.
+template <class Lines, class Fields>
 class Decoder {
   public:
     Decoder(FILE *in, FILE *out, const char *date_str)
-        : in_(in), out_(out), date_str_(date_str ? date_str : "") {}
+        : lines_(in),
+          date_str_(date_str ? date_str : ""),
+          records_(out, echo_ || MESS_check(M_DEBUG_RES) != 0) {}
 
+    // Decodes the whole input, then writes the records still gathered.
     void run();
     int status() const {
         using namespace vyr::shef;
-        return (in_.failed() ? kDecodeReadFailed : 0) | (write_failed_ ? kDecodeWriteFailed : 0);
+        return (lines_.failed() ? kDecodeReadFailed : 0) | (write_failed_ ? kDecodeWriteFailed : 0);
     }
+    int passed_over() const { return passed_over_; }
 
   private:
+    void decode_lines();
     bool next_line();
-    void set_cursor() { scanp_set(&param_, line_); }
-    // Whether a try that needs the character c first could match. The
-    // scanner's trace shows every try, so while it is on every try is made;
-    // otherwise a try bound to fail is passed over: this is the hot path.
-    bool may_start(char c) const {
-        return tracing_ || (param_.off < param_.length && line_[param_.off] == c);
-    }
-    // One scanner try, committed when it matched `want` directives.
-    template <class... D>
-    bool take(int want, const Pattern &pat, D &&...dests) {
-        if (scanp(&param_, pat, dests...) != want) return false;
-        scanp_inc(&param_);
-        return true;
-    }
-    void filter_date(const char *token);
+    void filter_date(Field token);
     void take_date_and_zone();
-    bool take_date_time(bool comma_too);
-    void skip_comment();
+    void take_date_time(bool comma_too);
     void collect_codes();
     void decode_a();
     bool decode_b();
@@ -193,207 +246,266 @@ class Decoder {
     Entry decode_body_entry();
     void end_record();
 
-    vyr::BlockLineSource in_;
-    FILE *out_;
+    void echo(const char *format, Field f) const {
+        if (echo_) MESS_print(M_OUT3, format, Text(f).c_str());
+    }
+    void echo_element(Field code, Field value) const {
+        if (echo_) print_data(Text(code).c_str(), Text(value).c_str());
+    }
+
+    const bool echo_ = MESS_check(M_OUT3) != 0;
+    Lines lines_;
     bool write_failed_ = false;  // the output refused a record: decoding stops
     std::string date_str_;
-    char line_[kLineLimit + 1] = {};
-    parse_param param_{};
-    char string_[kField] = {};
-    char id_[kField] = {};
-    char type_[kField] = {};
-    char value_[kField] = {};
-    char temp_str_[kField] = {};  // separator after the last body value
+    const char *line_ = "";  // the line being decoded, cleaned
+    int line_len_ = 0;
+    Fields fields_;
+    // The identifier of the last report: continuation lines write under it.
+    char id_[vyr::shef::kFieldKept] = {};
+    std::size_t id_len_ = 0;
     std::vector<std::string> types_;
     int good_date_ = 0;  // no report read yet: continuation lines write nothing
-    Record record_;
-    const bool tracing_ = MESS_check(M_DEBUG_RES) != 0;
+    Records records_;
+    int passed_over_ = 0;
+    bool entry_placed_all_ = false;  // every code of the last body entry had its turn
+    bool cut_ = false;               // the line goes on past this piece
+    bool rest_pending_ = false;      // a decoded .A line goes on past its piece
+    bool rest_in_comment_ = false;   // and its piece ended inside a comment
 };
 
-// Reads and cleans the next line; false at the end of the input.
-bool Decoder::next_line() {
+// Takes the next line; false at the end of the input.
+template <class Lines, class Fields>
+bool Decoder<Lines, Fields>::next_line() {
     // Once the output refuses records, reading on would only lose more.
     if (write_failed_) return false;
-    if (vyr::read_line(in_, line_, kLineLimit, {vyr::LongLine::Piece, true}) < 0) return false;
-    clean_line(line_);
+    Line line;
+    if (!lines_.next(line)) return false;
+    line_ = line.text;
+    line_len_ = line.len;
+    cut_ = line.cut;
+    if (rest_pending_) {
+        // The rest of a decoded .A line is never decoded: it counts when it
+        // holds values.
+        const Left left = left_from(line_, rest_in_comment_);
+        if (left == Left::Values) ++passed_over_;
+        rest_pending_ = left != Left::Values && cut_;
+        rest_in_comment_ = left == Left::OpenComment;
+    }
     return true;
 }
 
-void Decoder::filter_date(const char *token) {
-    if (!date_str_.empty() && std::strncmp(token, date_str_.c_str(), 4) != 0) good_date_ = 0;
+// Reports whose date token differs from the filter date in its first 4
+// characters (compared as strncmp does) are dropped.
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::filter_date(Field token) {
+    if (date_str_.empty()) return;
+    const char *want = date_str_.c_str();
+    for (std::size_t i = 0; i < 4; ++i) {
+        const char c = i < token.size() ? token[i] : '\0';
+        if (c != want[i]) {
+            good_date_ = 0;
+            return;
+        }
+        if (c == '\0') return;
+    }
 }
 
 // The date of a report header (filtered) and its time zone.
-void Decoder::take_date_and_zone() {
-    if (take(1, kDigits, string_)) {
-        MESS_print(M_OUT3, "  DATE: %s\n", string_);
-        filter_date(string_);
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::take_date_and_zone() {
+    Field f;
+    if (fields_.digits(f)) {
+        echo("  DATE: %s\n", f);
+        filter_date(f);
     }
-    // A first word beginning with D is a date/time code, not a zone.
-    if (scanp(&param_, kLetters, string_) == 1 && !is_date_time_word(string_)) {
-        MESS_print(M_OUT3, "  ZONE: %s\n", string_);
-        scanp_inc(&param_);
-    }
+    if (fields_.zone(f)) echo("  ZONE: %s\n", f);
 }
 
-// A date/time code such as DH12: D, one letter, digits and a separator,
-// directly or after blanks. Echoed only; it does not change the record.
-bool Decoder::take_date_time(bool comma_too) {
-    if (!may_start('D')) return false;
-    const Pattern &tight = comma_too ? kTimeSep : kTimeSlash;
-    const Pattern &loose = comma_too ? kTimeSepAfterBlank : kTimeSlashAfterBlank;
-    if (scanp(&param_, tight, type_, value_) != 4 && scanp(&param_, loose, type_, value_) != 4)
-        return false;
-    MESS_print(M_OUT3, "  TIME: %s %s\n", type_, value_);
-    scanp_inc(&param_);
-    return true;
-}
-
-// A comment between colons; an unclosed one runs to the end of the line.
-void Decoder::skip_comment() {
-    if (!may_start(':') || !take(1, kCommentOpen)) return;
-    scanp(&param_, kCommentRest);
-    scanp_inc(&param_);
+// A date/time code such as DH12. Echoed only; it does not change the record.
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::take_date_time(bool comma_too) {
+    Field type, value;
+    if (fields_.date_time(comma_too, type, value) && echo_)
+        MESS_print(M_OUT3, "  TIME: %s %s\n", Text(type).c_str(), Text(value).c_str());
 }
 
 // Element codes of a .B header line; date/time and unit codes (D...) are
 // consumed but not listed.
-void Decoder::collect_codes() {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::collect_codes() {
     bool found = true;
     while (found) {
         found = false;
-        if (take(1, kCode, type_)) {
-            if (!is_date_time_word(type_)) {
-                types_.emplace_back(type_);
-                MESS_print(M_OUT3, "  TYPE: %s\n", type_);
+        Field code;
+        if (fields_.code(code)) {
+            if (code[0] != 'D') {
+                types_.emplace_back(code);
+                echo("  TYPE: %s\n", code);
             }
             found = true;
         }
-        skip_comment();
-        take(1, kSkipSep);
+        fields_.skip_comment();
+        fields_.skip_sep();
     }
 }
 
-void Decoder::end_record() {
-    if (!record_.finish(out_)) write_failed_ = true;
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::end_record() {
+    if (!records_.finish()) write_failed_ = true;
 }
 
-void Decoder::decode_a() {
-    MESS_print(M_OUT3, "SHEFA %s\n", line_);
-    set_cursor();
-    take(1, kWord, string_);
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::decode_a() {
+    if (echo_) MESS_print(M_OUT3, "SHEFA %s\n", line_);
+    fields_.set(line_);
+    Field word;
+    fields_.word(word);
     const char third = line_[2];
     if (third == ' ' || third == 'R') {
         good_date_ = 1;
-        id_[0] = '\0';
-        if (take(1, kWord, id_)) MESS_print(M_OUT3, "ID: %s\n", id_);
+        id_len_ = 0;
+        if (fields_.word(word)) {
+            id_len_ = std::min(word.size(), sizeof id_);
+            std::memcpy(id_, word.data(), id_len_);
+            echo("ID: %s\n", word);
+        }
         take_date_and_zone();
         take_date_time(false);
     } else if (third != '1' && third != '2') {
         return;  // not a report line we know: nothing is written for it
     }
     // A record needs an identifier: lines before any report write nothing.
-    if (good_date_ != 1 || id_[0] == '\0') return;
-    record_.start(id_);
+    if (good_date_ != 1 || id_len_ == 0) return;
+    records_.start(Field(id_, id_len_));
 
+    // Elements up to the first one the raw format cannot carry (a code
+    // without a numeric value, such as a creation date or a missing value).
     bool found = true;
     while (found) {
         found = false;
-        if (may_start('/')) take(1, kSlash);
-        if (take(2, kPair, type_, value_)) {
-            print_data(type_, value_);
-            record_.element(type_, std::strlen(type_), value_);
+        fields_.slash();
+        Field type, value;
+        if (fields_.pair(type, value)) {
+            echo_element(type, value);
+            records_.element(type, value);
             found = true;
         }
-        if (may_start('/')) take(1, kSlash);
+        fields_.slash();
     }
     end_record();
+    const Left left = left_from(line_ + fields_.offset(), false);
+    if (left == Left::Values) {
+        ++passed_over_;
+    } else if (cut_) {
+        rest_pending_ = true;
+        rest_in_comment_ = left == Left::OpenComment;
+    }
 }
 
 // One station entry of a body line at the cursor: identifier, date/time
 // code, then one value per listed code. Another entry follows on the same
 // line only after a comma read within this entry, when enough text is left.
-Decoder::Entry Decoder::decode_body_entry() {
-    const int start = param_.off;
+template <class Lines, class Fields>
+typename Decoder<Lines, Fields>::Entry Decoder<Lines, Fields>::decode_body_entry() {
+    const int start = fields_.offset();
     bool comma_here = false;
     bool have_id = false;
-    if (scanp(&param_, kBodyId, string_) == 1) {
-        if (std::strcmp(string_, ".END") == 0 || std::strcmp(string_, "$$") == 0)
-            return Entry::BlockEnd;
-        MESS_print(M_OUT3, "ID: %s\n", string_);
-        record_.start(string_);
+    Field id;
+    if (fields_.body_id(id)) {
+        if (id == ".END" || id == "$$") return Entry::BlockEnd;
+        echo("ID: %s\n", id);
+        records_.start(id);
         have_id = true;
-        scanp_inc(&param_);
     }
     take_date_time(true);
-    for (const auto &code : types_) {
-        skip_comment();
-        if (take(1, kValue, value_) && have_id && std::strcmp(value_, "+") != 0) {
-            print_data(code.c_str(), value_);
-            record_.element(code.data(), code.size(), value_);
+    // Whether the last code had its turn at a value or an empty field: text
+    // left after that is values beyond the codes. (A line that stuck before,
+    // on text that is no value, is not counted as one.)
+    entry_placed_all_ = true;
+    for (const std::string &code : types_) {
+        const int before = fields_.offset();
+        fields_.skip_comment();
+        Field value;
+        if (fields_.value(value) && have_id && value != "+") {
+            echo_element(code, value);
+            records_.element(code, value);
         }
-        if ((may_start('/') || may_start(',')) && take(1, kSep, temp_str_))
-            comma_here = temp_str_[0] == ',';
+        char sep;
+        if (fields_.sep(sep)) comma_here = sep == ',';
+        entry_placed_all_ = fields_.offset() > before;
     }
     if (have_id) end_record();
-    const bool consumed = param_.off > start;
-    if (comma_here && consumed && param_.length - param_.off > 5) return Entry::NextEntry;
+    const int off = fields_.offset();
+    if (comma_here && off > start && line_len_ - off > 5) return Entry::NextEntry;
     return Entry::LineDone;
 }
 
 // A .B block: header, optional .B1 line, body lines up to a block end.
 // Returns false when the input ended inside the block.
-bool Decoder::decode_b() {
-    MESS_print(M_OUT3, "SHEFB %s\n", line_);
-    set_cursor();
+template <class Lines, class Fields>
+bool Decoder<Lines, Fields>::decode_b() {
+    if (echo_) MESS_print(M_OUT3, "SHEFB %s\n", line_);
+    fields_.set(line_);
     good_date_ = 1;
-    take(1, kWord, string_);
-    if (take(1, kWord, string_)) MESS_print(M_OUT3, "ID: %s\n", string_);
+    Field word;
+    fields_.word(word);
+    if (fields_.word(word)) echo("ID: %s\n", word);
     take_date_and_zone();
     take_date_time(true);
     if (good_date_ == 0) {
-        MESS_print(M_OUT3, "  Bad date\n");
+        if (echo_) MESS_print(M_OUT3, "  Bad date\n");
         return true;
     }
+    // The codes come from the header's first piece alone: body values
+    // beyond them are passed over.
     types_.clear();
     collect_codes();
 
     if (!next_line()) return false;
-    set_cursor();
+    fields_.set(line_);
     if (std::strncmp(line_, ".B1", 3) == 0) {
-        MESS_print(M_OUT3, "SHEFB1 %s\n", line_);
-        take(1, kWord, string_);
+        if (echo_) MESS_print(M_OUT3, "SHEFB1 %s\n", line_);
+        fields_.word(word);
         collect_codes();
         if (!next_line()) return false;
-        set_cursor();
+        fields_.set(line_);
     }
 
     for (;;) {
         if (line_[0] == '\0') {
             if (!next_line()) return false;
-            set_cursor();
+            fields_.set(line_);
             continue;
         }
         if (line_[0] == ':') {
             const char *second = std::strchr(line_ + 1, ':');
             if (second == nullptr) {
                 if (!next_line()) return false;
-                set_cursor();
+                fields_.set(line_);
                 continue;
             }
-            param_.off = static_cast<int>(second - line_) + 1;
+            fields_.seek(static_cast<int>(second - line_) + 1);
         }
         if (std::strncmp(line_, "** ", 3) == 0 || line_[0] == '.') return true;
         Entry e;
         while ((e = decode_body_entry()) == Entry::NextEntry) {
         }
         if (e == Entry::BlockEnd) return true;
+        if (entry_placed_all_ && left_from(line_ + fields_.offset(), false) == Left::Values)
+            ++passed_over_;
         if (!next_line()) return false;
-        set_cursor();
+        fields_.set(line_);
     }
 }
 
-void Decoder::run() {
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::run() {
+    decode_lines();
+    if (!records_.flush()) write_failed_ = true;
+}
+
+template <class Lines, class Fields>
+void Decoder<Lines, Fields>::decode_lines() {
     while (next_line()) {
         if (line_[0] == ':') continue;
         if (std::strncmp(line_, ".A", 2) == 0) {
@@ -402,6 +514,18 @@ void Decoder::run() {
             if (!decode_b()) return;
         }
     }
+}
+
+template <class Lines, class Fields>
+int decode_with(FILE *in, FILE *out, const char *date_str) {
+    Decoder<Lines, Fields> d(in, out, date_str);
+    d.run();
+    if (d.passed_over() > 0)
+        MESS_print(M_WARN,
+                   "Lines with values passed over: %d (the raw format cannot carry them; "
+                   "shef2csv decodes them)\n",
+                   d.passed_over());
+    return d.status();
 }
 
 }  // namespace
@@ -427,13 +551,18 @@ int print_data(const char *type, const char *value) {
 
 namespace vyr::shef {
 
-int decode(FILE *in, FILE *out, const char *date_str) {
+int decode(FILE *in, FILE *out, const char *date_str, Reader reader) {
     if (in == nullptr || out == nullptr) return kDecodeReadFailed;
     return vyr::guarded(kDecodeNoMemory, [&] {
-        Decoder d(in, out, date_str);
-        d.run();
-        return d.status();
+        return reader == Reader::Direct ? decode_with<SplitLines, DirectFields>(in, out, date_str)
+                                        : decode_with<ReadLines, ScannedFields>(in, out, date_str);
     });
+}
+
+int decode(FILE *in, FILE *out, const char *date_str) {
+    // The scanner's trace shows each of its tries: only the reference makes them.
+    const bool tracing = MESS_check(M_DEBUG_RES) != 0;
+    return decode(in, out, date_str, tracing ? Reader::Reference : Reader::Direct);
 }
 
 }  // namespace vyr::shef
