@@ -3,7 +3,8 @@
 //
 // Pieces, by file: calendar, zones and year inference (shef_time.cpp); the
 // SHEFPARM tables and parameter codes (shef_parm.cpp); the message decoder
-// (shef_series.cpp); the CSV writer and the whole conversion (shef_csv.cpp).
+// (shef_series_*.cpp: lexing, elements, messages, records); the CSV writer
+// and the whole conversion (shef_csv.cpp).
 // Everything here is plain C++ in namespace vyr::series; nothing throws on
 // any input text. Records and notes handed to callbacks point into the
 // decoder's buffers and stay valid only during the call.
@@ -117,6 +118,7 @@ class Parm {
     int error_limit() const { return error_limit_; }
 
   private:
+    struct Reader;             // reads the sections of a SHEFPARM text
     static int index(char c);  // A-Z 0-25, 0-9 26-35, else -1
     bool pe_[26 * 26] = {};
     double factor_[26 * 26] = {};
@@ -173,7 +175,7 @@ std::size_t english_value(std::string_view number, bool si, double factor, char 
 std::size_t english_value(const ValueText &value, bool si, double factor, char *out);
 
 // ---------------------------------------------------------------------------
-// The decoder (shef_series.cpp)
+// The decoder (shef_series_*.cpp)
 
 // One decoded value.
 struct Record {

@@ -1,0 +1,196 @@
+// shef_series_impl.h - the SHEF message decoder's inside, shared by its
+// files: lexing (shef_series_lex.cpp), date/data-type elements and values
+// (shef_series_elements.cpp), the .A, .B and .E messages
+// (shef_series_messages.cpp) and the records handed out
+// (shef_series_records.cpp). Internal to the decoder.
+#ifndef SHEF_SERIES_IMPL_H
+#define SHEF_SERIES_IMPL_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shef_series.h"
+#include "shef_series_text.h"
+
+namespace vyr::series::detail {
+
+// The limits of the four-digit years that the output can show.
+extern const int64_t kFirstTime, kLastTime;
+
+// A relative offset (DR) or a series interval (DI): unit 0 means none.
+struct Step {
+    char unit = 0;
+    int amount = 0;
+};
+
+// What a message carries from field to field.
+struct State {
+    Civil when{};  // the last explicit time, as written (wall time)
+    Step rel;      // DR in force
+    bool has_dc = false;
+    int64_t dc = 0;  // creation time, UTC
+    bool si = false;
+    char dq = 0;  // default qualifier, 0 for none
+    int dv = -1;  // variable duration value, -1 for none
+};
+
+// One date/data-type element.
+struct Elem {
+    char kind = 0;  // S N H D M Y T J (times), R C U Q V I
+    std::string_view digits;
+    Step step;        // R, I
+    char letter = 0;  // U: E or S; Q: the qualifier; V: the unit
+    int value = 0;    // V: the duration value, -1 for DVZ
+};
+
+inline bool is_element(std::string_view w) {
+    return w.size() >= 2 && w[0] == 'D' && vyr::is_upper(w[1]);
+}
+bool is_time_kind(char k);
+// A station identifier or message source.
+bool valid_id(std::string_view id);
+// Where a valid identifier ends that is joined to a date element (DH, DD,
+// DM, DY, DT, DJ and digits), or 0.
+std::size_t joined_element(std::string_view token);
+
+// Reads an element word ("DH0830", "DRH-6"); false when it is none.
+bool parse_element(const Parm &parm, std::string_view w, Elem &e);
+// Merges a time element into t: the fields it names replace those of t;
+// naming the hour or a lower field sets the unnamed lower fields to 0.
+// False, with t unchanged, when the result is no valid time.
+bool merge_time(Civil &t, const Elem &e, const RefDate &ref);
+// Hour 24 as 00:00 of the next day.
+Civil normalised(Civil t);
+std::string civil_text(const Civil &t);
+
+}  // namespace vyr::series::detail
+
+namespace vyr::series {
+
+using detail::Elem;
+using detail::State;
+using detail::Step;
+using detail::Word;
+
+struct Decoder::Impl {
+    Impl(const Parm &p, RefDate r, OnValue v, OnNote n)
+        : parm(p), ref(r), on_value(std::move(v)), on_note(std::move(n)) {}
+
+    const Parm &parm;
+    RefDate ref;
+    OnValue on_value;
+    OnNote on_note;
+    Counts counts;
+
+    // The message being decoded: all of it goes at the next message start.
+    struct Message {
+        char kind = 0;  // 'A', 'B', 'E', or 0 outside a message
+        bool revised = false;
+        bool skipping = false;  // rejected or cut short: its lines are passed over
+        std::string station;
+        Zone zone = utc_zone();
+        State st;
+        bool trailing_slash = false;  // .E: the last line ended with "/"
+        bool forecast_warned = false;
+        std::string a_pending;  // .A: a code still waiting for its value
+    };
+    // An .E message's series.
+    struct Series {
+        bool have_code = false;
+        Code code{};
+        bool have_di = false;
+        Step di;
+        int64_t k = 0;  // position of the next value
+    };
+    // A .B block's header parameters, each with the state at its place.
+    struct Slot {
+        bool bad;
+        Code code;
+        State st;
+    };
+    struct Block {
+        std::vector<Slot> slots;
+        bool body_started = false;
+        bool header_broken = false;  // later parameters of the header are lost
+        bool joined_told = false;
+    };
+    Message msg;
+    Series series;
+    Block block;
+
+    // Scratch and run-wide memory.
+    long line_no = 0;
+    std::string clean_buf;
+    std::vector<Word> words;
+    std::vector<Word> group_words;
+    std::vector<Elem> body_ops;
+    char value_text[kValueMax];
+    std::size_t value_len = 0;
+    bool unknown_told[26 * 26] = {};  // unknown elements already told, once a run
+
+    // Codes resolved before, by their text: the same few codes come back
+    // on every line of a product.
+    struct CachedCode {
+        uint64_t key = 0;
+        Code code{};
+    };
+    CachedCode code_cache[64];
+
+    // The last wall time converted, and its UTC time.
+    bool memo_valid = false;
+    Civil memo_local{};
+    Zone memo_zone{};
+    int64_t memo_utc = 0;
+
+    void note(Severity s, const std::string &text);
+    void error(const std::string &text) { note(Severity::Error, text); }
+    void warning(const std::string &text) { note(Severity::Warning, text); }
+
+    // Lines (shef_series_lex.cpp)
+    std::string_view clean(std::string_view raw);
+    void handle(std::string_view text);
+
+    // Elements and values (shef_series_elements.cpp)
+    bool code_of(std::string_view text, Code &code, std::string &why);
+    bool apply(State &s, const Elem &e);
+    bool creation(const Elem &e, const Civil &obs, int64_t &utc);
+    bool value_word(std::string_view sta, const Code &code, const State &s, const Word &w,
+                    Step step, int64_t k);
+
+    // Messages (shef_series_messages.cpp)
+    void end_message(bool by_new_start);
+    void start(char type, bool rev, std::string_view rest);
+    bool positional(char type, std::string_view rest, std::string_view &data);
+    void continuation(char type, bool rev, std::string_view data);
+    void a_data(std::string_view data);
+    void a_field(std::string_view field);
+    bool a_quick(std::string_view field);
+    bool a_pending_value();
+    void e_data(std::string_view data, bool continued);
+    bool e_word(const Word &w, bool after_value);
+    bool e_element(const Word &w);
+    void e_code(const Word &w, bool is_value);
+    void b_header(std::string_view data);
+    void b_body(std::string_view text);
+    void b_station(std::string_view group);
+    void b_group(std::string_view id, std::string_view rest);
+    struct Group;
+    bool b_field(Group &g, std::string_view f, bool first, bool last);
+    bool b_override(Group &g, const Word &w);
+    void b_value(Group &g, const Word &w);
+
+    // Records (shef_series_records.cpp)
+    bool utc_of(const Civil &local, int64_t &utc);
+    bool place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc);
+    bool seven_am(const State &s, const Code &code, int64_t &utc);
+    bool value_text_of(const Code &code, const State &s, const Word &w, const ValueText &v,
+                       bool &missing);
+    void emit(std::string_view sta, const Code &code, const State &s, const Word &w,
+              const ValueText &v, int64_t utc);
+};
+
+}  // namespace vyr::series
+
+#endif  // SHEF_SERIES_IMPL_H
