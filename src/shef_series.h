@@ -203,13 +203,19 @@ struct Counts {
     long warnings = 0;
 };
 
-// Decodes SHEF text line by line. Lines come whole, of any length, without
-// their newline; a message is decoded as its lines arrive and its values
-// are handed out at once, so memory does not grow with the input.
+// The longest line read: a longer one is skipped and told.
+constexpr std::size_t kLineMax = 1 << 20;
+
+// Decodes SHEF text line by line. Lines come whole, without their line end;
+// a message is decoded as its lines arrive and its values are handed out
+// at once (a .B block's at its .END), so memory does not grow with the
+// input.
 class Decoder {
   public:
     using OnValue = std::function<void(const Record &)>;
     using OnNote = std::function<void(Severity, long line, std::string_view text)>;
+    // A line skipped for its length, by its number.
+    using OnLongLine = std::function<void(long line)>;
 
     // parm must outlive the decoder. Years given without a century or
     // without a year are inferred against ref.
@@ -220,6 +226,12 @@ class Decoder {
 
     // One input line and its number (from 1).
     void line(std::string_view text, long number);
+    // A line that could not be read whole (longer than kLineMax): counted
+    // as an error and told to the OnLongLine function when one is set, else
+    // as an error note "longer than 1 MiB skipped". An .A or .E message
+    // ends there; a .B block goes on.
+    void skipped_line(long number);
+    void set_on_long_line(OnLongLine fn);
     // The end of the input: an open .B block is closed with an error.
     void finish();
     const Counts &counts() const;
@@ -229,8 +241,10 @@ class Decoder {
     Impl *impl_;
 };
 
-// Reads every line of in into the decoder, then finishes it. False when
-// reading failed.
+// Reads every line of in into the decoder, then finishes it. A UTF-8
+// byte-order mark at the start is passed over; a line ends at LF, CR LF,
+// CR CR LF or a CR alone; a line longer than kLineMax is skipped. False
+// when reading failed.
 bool decode_stream(FILE *in, Decoder &decoder);
 
 // ---------------------------------------------------------------------------
@@ -281,14 +295,15 @@ class CsvWriter {
 };
 
 // The whole conversion: the SHEF text of in to CSV on out. Notes go to
-// on_note. read_ok/write_ok tell whether reading and writing succeeded.
+// on_note, lines skipped for their length to on_long_line when given.
+// read_ok/write_ok tell whether reading and writing succeeded.
 struct Conversion {
     Counts counts;
     bool read_ok;
     bool write_ok;
 };
 Conversion convert(FILE *in, FILE *out, const Parm &parm, RefDate ref,
-                   const Decoder::OnNote &on_note);
+                   const Decoder::OnNote &on_note, const Decoder::OnLongLine &on_long_line = {});
 
 }  // namespace vyr::series
 

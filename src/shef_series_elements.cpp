@@ -11,8 +11,6 @@ namespace vyr::series::detail {
 const int64_t kFirstTime = days_from_civil(1, 1, 1) * 86400;
 const int64_t kLastTime = days_from_civil(10000, 1, 1) * 86400 - 1;
 
-bool is_time_kind(char k) { return k != '\0' && std::strchr("SNHDMYTJ", k) != nullptr; }
-
 bool valid_id(std::string_view id) {
     if (id.size() < 2 || id.size() > 8) return false;
     for (char c : id)

@@ -48,7 +48,13 @@ struct Elem {
 inline bool is_element(std::string_view w) {
     return w.size() >= 2 && w[0] == 'D' && vyr::is_upper(w[1]);
 }
-bool is_time_kind(char k);
+// The elements that name an observation time.
+inline bool is_time_kind(char k) {
+    switch (k) {
+        case 'S': case 'N': case 'H': case 'D': case 'M': case 'Y': case 'T': case 'J': return true;
+        default: return false;
+    }
+}
 // A station identifier or message source.
 bool valid_id(std::string_view id);
 // Where a valid identifier ends that is joined to a date element (DH, DD,
@@ -82,6 +88,7 @@ struct Decoder::Impl {
     RefDate ref;
     OnValue on_value;
     OnNote on_note;
+    OnLongLine on_long_line;
     Counts counts;
 
     // The message being decoded: all of it goes at the next message start.
@@ -115,6 +122,11 @@ struct Decoder::Impl {
         bool body_started = false;
         bool header_broken = false;  // later parameters of the header are lost
         bool joined_told = false;
+        // Back to an empty block; the slots keep their room for the next.
+        void reset() {
+            slots.clear();
+            body_started = header_broken = joined_told = false;
+        }
     };
     Message msg;
     Series series;

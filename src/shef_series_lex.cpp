@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "shef_series_impl.h"
+#include "vyr_int.h"
 
 namespace vyr::series::detail {
 
@@ -125,37 +126,36 @@ void Decoder::Impl::handle(std::string_view text) {
 }
 
 bool decode_stream(FILE *in, Decoder &decoder) {
-    constexpr std::size_t kBlock = 1 << 16;
-    std::vector<char> buf(kBlock);
-    std::string carry;  // a line that runs over the end of a block
+    vyr::BlockLineSource src(in);
+    const std::string_view head = src.peek();
+    if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
+    // Pieces end at each LF and each CR; CR LF and CR CR LF end one line,
+    // so the CRs that ended a line are held until what follows them shows
+    // whether they began an empty line of their own.
+    vyr::WholeLines lines(src, kLineMax, true);
+    vyr::LineView piece;
     long number = 0;
-    bool carrying = false;
-    for (;;) {
-        const std::size_t got = std::fread(buf.data(), 1, kBlock, in);
-        if (got == 0) break;
-        std::string_view block(buf.data(), got);
-        for (;;) {
-            const std::size_t nl = block.find('\n');
-            if (nl == std::string_view::npos) {
-                carry.append(block);
-                carrying = true;
-                break;
-            }
-            if (carrying) {
-                carry.append(block.substr(0, nl));
-                decoder.line(carry, ++number);
-                carry.clear();
-                carrying = false;
+    int crs = 0;  // 1: a CR ended the last line; 2: then a second CR came
+    while (lines.next(piece)) {
+        if (crs > 0 && piece.text.empty() && !piece.too_long) {
+            if (piece.end == '\n') {
+                crs = 0;
+            } else if (crs == 1) {
+                crs = 2;
             } else {
-                decoder.line(block.substr(0, nl), ++number);
+                ++number;  // the first of three CRs ended an empty line alone
             }
-            block.remove_prefix(nl + 1);
+            continue;
         }
+        if (crs == 2) ++number;  // the second CR ended an empty line alone
+        crs = piece.end == '\r' ? 1 : 0;
+        if (piece.too_long)
+            decoder.skipped_line(++number);
+        else
+            decoder.line(piece.text, ++number);
     }
-    const bool ok = std::ferror(in) == 0;
-    if (carrying && !carry.empty()) decoder.line(carry, ++number);
     decoder.finish();
-    return ok;
+    return !src.failed() && std::ferror(in) == 0;
 }
 
 }  // namespace vyr::series

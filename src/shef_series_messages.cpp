@@ -35,7 +35,7 @@ void Decoder::Impl::start(char type, bool rev, std::string_view rest) {
     ++counts.messages;
     msg = Message{};
     series = Series{};
-    block = Block{};
+    block.reset();
     msg.kind = type;
     msg.revised = rev;
     std::string_view data;

@@ -233,6 +233,20 @@ void Decoder::line(std::string_view text, long number) {
     impl_->handle(impl_->clean(text));
 }
 
+void Decoder::skipped_line(long number) {
+    Impl &d = *impl_;
+    d.line_no = number;
+    if (d.msg.kind == 'A' || d.msg.kind == 'E') d.msg.kind = 0;
+    if (!d.on_long_line) {
+        d.error("longer than 1 MiB skipped");
+        return;
+    }
+    ++d.counts.errors;
+    d.on_long_line(number);
+}
+
+void Decoder::set_on_long_line(OnLongLine fn) { impl_->on_long_line = std::move(fn); }
+
 void Decoder::finish() { impl_->end_message(false); }
 
 const Counts &Decoder::counts() const { return impl_->counts; }

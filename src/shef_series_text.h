@@ -23,30 +23,34 @@ inline bool all_digits(std::string_view d) {
     return !d.empty();
 }
 
-// Drops a leading "+": the library's readers take "-" but not "+". False
-// for a sign followed by another sign or by nothing.
-inline bool unsigned_after_plus(std::string_view &text) {
-    const bool plus = !text.empty() && text[0] == '+';
-    if (plus) text.remove_prefix(1);
-    return !text.empty() && text[0] != '+' && !(plus && text[0] == '-');
-}
-
 // The whole of text as a decimal integer (an optional sign, then digits)
-// within [lo, hi]; out is left alone otherwise.
+// within [lo, hi]; out is left alone otherwise. A loop of its own: fields
+// of two digits are read for every value, and a library call costs more.
 inline bool read_int(std::string_view text, int lo, int hi, int &out) {
-    if (!unsigned_after_plus(text)) return false;
-    int v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || v < lo || v > hi)
-        return false;
-    out = v;
+    std::size_t i = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) i = 1;
+    if (i == text.size()) return false;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!vyr::is_digit(c)) return false;
+        v = v * 10 + (c - '0');
+        if (v > 1LL << 40) return false;  // beyond any int: stop before overflow
+    }
+    if (negative) v = -v;
+    if (v < lo || v > hi) return false;
+    out = static_cast<int>(v);
     return true;
 }
 
 // The whole of text as a finite decimal number within [lo, hi]; out is left
 // alone otherwise.
 inline bool read_decimal(std::string_view text, double lo, double hi, double &out) {
-    if (!unsigned_after_plus(text)) return false;
+    // The library's reader takes "-" but not "+".
+    const bool plus = !text.empty() && text[0] == '+';
+    if (plus) text.remove_prefix(1);
+    if (text.empty() || text[0] == '+' || (plus && text[0] == '-')) return false;
     double v = 0;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
     if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !std::isfinite(v) ||

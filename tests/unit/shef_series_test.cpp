@@ -4,8 +4,12 @@
 #include "shef_series.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -230,6 +234,107 @@ TEST(shef_series, raw_lines_whole_and_cleaned) {
     EXPECT_EQ(rows[0], "ST1 2026-08-10T12:00:00Z HGIRZZZ 1.5 rev");
     EXPECT_EQ(rows[40000], "S1 2024-08-11T18:39:00Z HGIRZZZ 9");  // 39999 minutes on
     EXPECT_EQ(dec.counts().errors, 0);
+}
+
+// Decodes bytes through the stream reader; rows with their line numbers.
+struct StreamResult {
+    std::vector<std::string> rows;  // "line:row_text"
+    std::vector<std::string> notes;
+    long skipped = 0;  // the number of the line skipped for its length
+};
+StreamResult decode_bytes(std::string bytes) {
+    StreamResult r;
+    FILE *in = fmemopen(bytes.data(), bytes.size(), "r");
+    if (in == nullptr) return r;
+    vyr::series::Decoder dec(
+        vyr::series::Parm::builtin(), vyr::test::kRef,
+        [&](const vyr::series::Record &rec) {
+            r.rows.push_back(std::to_string(rec.line) + ":" + vyr::test::row_text(rec));
+        },
+        [&](vyr::series::Severity, long line, std::string_view text) {
+            r.notes.push_back(std::to_string(line) + ": " + std::string(text));
+        });
+    dec.set_on_long_line([&](long line) { r.skipped = line; });
+    EXPECT_TRUE(vyr::series::decode_stream(in, dec));
+    std::fclose(in);
+    return r;
+}
+
+TEST(shef_series, line_ends_byte_order_mark_and_long_lines) {
+    // LF, CR LF and CR CR LF end one line, a CR alone ends one too, and two
+    // lone CRs end two; a byte-order mark at the start is passed over.
+    StreamResult r = decode_bytes(
+        "\xEF\xBB\xBF.A STN1 20240715 Z DH12/HG 1\r\n"
+        ".A STN1 20240715 Z DH12/HG 2\r\r\n"
+        ".A STN1 20240715 Z DH12/HG 3\r.A STN1 20240715 Z DH12/HG 4\r\r"
+        ".A STN1 20240715 Z DH12/HG 5\r\r\r\n"
+        ".A STN1 20240715 Z DH12/HG 6\n");
+    EXPECT_EQ(r.rows, (std::vector<std::string>{
+                          "1:STN1 2024-07-15T12:00:00Z HGIRZZZ 1",
+                          "2:STN1 2024-07-15T12:00:00Z HGIRZZZ 2",
+                          "3:STN1 2024-07-15T12:00:00Z HGIRZZZ 3",
+                          "4:STN1 2024-07-15T12:00:00Z HGIRZZZ 4",
+                          "6:STN1 2024-07-15T12:00:00Z HGIRZZZ 5",
+                          "8:STN1 2024-07-15T12:00:00Z HGIRZZZ 6",
+                      }));
+    EXPECT_TRUE(r.notes.empty());
+
+    // Line ends on the edge of a read block (64 KiB): a CR as its last byte
+    // and the LF in the next; a line that runs over it is read whole.
+    std::string edge = ":" + std::string((1 << 16) - 2, 'x') + "\r\n";
+    edge += ".E STN1 20240715 Z DH00/HG/DIN01";
+    for (int i = 0; i < 20000; ++i) edge += "/" + std::to_string(i % 10);
+    edge += "\n.A STN1 20240715 Z DH12/HG 7";
+    r = decode_bytes(edge);
+    ASSERT_EQ(r.rows.size(), 20001u);
+    EXPECT_EQ(r.rows[19999], "2:STN1 2024-07-28T21:19:00Z HGIRZZZ 9");  // 19999 minutes on
+    EXPECT_EQ(r.rows[20000], "3:STN1 2024-07-15T12:00:00Z HGIRZZZ 7");
+
+    // A line over 1 MiB is skipped, counted and told; its .A message ends
+    // there, and the lines after it keep their numbers.
+    std::string big = ".A STN1 20240715 Z DH12/HG 1\n" + std::string(vyr::series::kLineMax + 1, 'x');
+    big += "\n.A1 PP 2.0\n.A STN2 20240715 Z DH12/HG 3\n";
+    r = decode_bytes(big);
+    EXPECT_EQ(r.skipped, 2);
+    EXPECT_EQ(r.rows, (std::vector<std::string>{"1:STN1 2024-07-15T12:00:00Z HGIRZZZ 1",
+                                                "4:STN2 2024-07-15T12:00:00Z HGIRZZZ 3"}));
+    EXPECT_EQ(r.notes, (std::vector<std::string>{"3: continuation line .An without a message"}));
+}
+
+// The real program keeps its memory bounded on a line without end: its
+// peak resident memory is taken from the kernel's record of its children.
+TEST(shef_series, program_memory_bounded_on_endless_line) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' own memory hides the program's";
+#else
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizers' own memory hides the program's";
+#endif
+#endif
+    const std::string bin = std::string(VYR_BINARY_DIR) + "/shef2csv";
+    if (access(bin.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << bin;
+    vyr::test::ScratchDir dir("csvmem");
+    const std::string err = dir.path() + "/err";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(127);
+        setenv("HOME", dir.path().c_str(), 1);
+        execl("/bin/sh", "sh", "-c", "head -c 64M /dev/zero | \"$0\" - >/dev/null 2>\"$1\"",
+              bin.c_str(), err.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    struct rusage ru {};
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &ru), 0);
+    EXPECT_LT(ru.ru_maxrss, 16 * 1024) << "KiB";  // the line alone is 64 MiB
+    EXPECT_NE(vyr::test::read_file(err).find("Line 1: longer than 1 MiB skipped"),
+              std::string::npos)
+        << vyr::test::read_file(err);
+#endif
 }
 
 TEST(shef_series, csv_rows) {
