@@ -29,27 +29,27 @@ std::string notes_of(const Decoded &d) {
 
 TEST(shef_series, continuation_lines_and_revisions) {
     Decoded d = decode_text(
-        ".AR S1 20240715 Z DH12/HG 1\n"
+        ".AR STN1 20240715 Z DH12/HG 1\n"
         ": a comment line neither starts nor ends a message\n"
         ".A1 PP 2\n"
         ".AR9 TA 3\n");
     EXPECT_EQ(d.all(),
-              "S1 2024-07-15T12:00:00Z HGIRZZZ 1 rev|S1 2024-07-15T12:00:00Z PPDRZZZ 2 rev|"
-              "S1 2024-07-15T12:00:00Z TAIRZZZ 3 rev");
+              "STN1 2024-07-15T12:00:00Z HGIRZZZ 1 rev|STN1 2024-07-15T12:00:00Z PPDRZZZ 2 rev|"
+              "STN1 2024-07-15T12:00:00Z TAIRZZZ 3 rev");
     EXPECT_EQ(d.lines, (std::vector<long>{1, 3, 4}));
     EXPECT_TRUE(d.notes.empty()) << notes_of(d);
 
     // A revision continuation does not belong to a plain message, nor a .B
     // header line to an .A; any other line ends the message.
     d = decode_text(
-        ".A S1 20240715 Z DH12/HG 1\n"
+        ".A STN1 20240715 Z DH12/HG 1\n"
         ".AR1 PP 2\n"
         ".B1 PP\n"
         ".A2 TA 3\n"
         "some text\n"
         ".A3 TA 4\n"
         ".A101 TA 5\n");
-    EXPECT_EQ(d.all(), "S1 2024-07-15T12:00:00Z HGIRZZZ 1|S1 2024-07-15T12:00:00Z TAIRZZZ 3");
+    EXPECT_EQ(d.all(), "STN1 2024-07-15T12:00:00Z HGIRZZZ 1|STN1 2024-07-15T12:00:00Z TAIRZZZ 3");
     EXPECT_EQ(notes_of(d),
               "E2: continuation line .ARn does not belong to the .A message\n"
               "E3: continuation line .Bn does not belong to the .A message\n"
@@ -57,8 +57,8 @@ TEST(shef_series, continuation_lines_and_revisions) {
               "E7: not a SHEF message line: \".A101 TA 5\"\n");
 
     // A rejected message takes its continuation lines with it, quietly.
-    d = decode_text(".A S1 20241332 Z DH12/HG 1\n.A1 PP 2\n.A S2 20240715 Z DH12/HG 3\n");
-    EXPECT_EQ(d.all(), "S2 2024-07-15T12:00:00Z HGIRZZZ 3");
+    d = decode_text(".A STN1 20241332 Z DH12/HG 1\n.A1 PP 2\n.A STN2 20240715 Z DH12/HG 3\n");
+    EXPECT_EQ(d.all(), "STN2 2024-07-15T12:00:00Z HGIRZZZ 3");
     EXPECT_EQ(notes_of(d), "E1: bad date \"20241332\"\n");
     EXPECT_EQ(d.counts.messages, 2);
 }
@@ -68,40 +68,40 @@ TEST(shef_series, a_fields_and_what_errors_cost) {
         const char *input, *rows, *notes;
     } cases[] = {
         // Elements may share a field with each other and with a code.
-        {".A S1 20240715 Z DD16 DH01 /PP 1.5/DH13 HG .05",
-         "S1 2024-07-16T01:00:00Z PPDRZZZ 1.5|S1 2024-07-16T13:00:00Z HGIRZZZ 0.05", ""},
+        {".A STN1 20240715 Z DD16 DH01 /PP 1.5/DH13 HG .05",
+         "STN1 2024-07-16T01:00:00Z PPDRZZZ 1.5|STN1 2024-07-16T13:00:00Z HGIRZZZ 0.05", ""},
         // A code alone takes the lone value of the next field.
-        {".AR S1 20240715 Z DH12/HPIRWZZ/ 529.52/HG/PP 1",
-         "S1 2024-07-15T12:00:00Z HPIRWZZ 529.52 rev|S1 2024-07-15T12:00:00Z PPDRZZZ 1 rev", ""},
+        {".AR STN1 20240715 Z DH12/HPIRWZZ/ 529.52/HG/PP 1",
+         "STN1 2024-07-15T12:00:00Z HPIRWZZ 529.52 rev|STN1 2024-07-15T12:00:00Z PPDRZZZ 1 rev", ""},
         // A bad value or code costs that value; a detached qualifier is
         // dropped, its value kept.
-        {".A S1 20240715 Z DH12/HG 1,5/HG? 2/HG 1.5 Q/HG 3",
-         "S1 2024-07-15T12:00:00Z HGIRZZZ 1.5|S1 2024-07-15T12:00:00Z HGIRZZZ 3",
+        {".A STN1 20240715 Z DH12/HG 1,5/HG? 2/HG 1.5 Q/HG 3",
+         "STN1 2024-07-15T12:00:00Z HGIRZZZ 1.5|STN1 2024-07-15T12:00:00Z HGIRZZZ 3",
          "E1: bad value \"1,5\" for HG\nE1: bad character in parameter code \"HG?\"\n"
          "E1: qualifier \"Q\" apart from its value dropped\n"},
         // A bad element costs the rest of the message.
-        {".A S1 20240715 Z DH12/HG 1/DH25/HG 2\n.A1 HG 3", "S1 2024-07-15T12:00:00Z HGIRZZZ 1",
+        {".A STN1 20240715 Z DH12/HG 1/DH25/HG 2\n.A1 HG 3", "STN1 2024-07-15T12:00:00Z HGIRZZZ 1",
          "E1: bad date/data-type element \"DH25\"; rest of the message dropped\n"},
         // A token that is no zone is data; the zone stays Z.
-        {".A S1 20240715 QS DH07/HG 1.5", "S1 2024-07-15T12:00:00Z HGIRZZZ 1.5",
+        {".A STN1 20240715 QS DH07/HG 1.5", "STN1 2024-07-15T12:00:00Z HGIRZZZ 1.5",
          "E1: bad value \"DH07\" for QS\n"},
-        {".A S1 20240715 Z DH12/DQE/HG 2/HG 3R/HG 4Z/DQZ/HG 5/HG 6A",
-         "S1 2024-07-15T12:00:00Z HGIRZZZ 2 q=E|S1 2024-07-15T12:00:00Z HGIRZZZ 3 q=R|"
-         "S1 2024-07-15T12:00:00Z HGIRZZZ 4|S1 2024-07-15T12:00:00Z HGIRZZZ 5|"
-         "S1 2024-07-15T12:00:00Z HGIRZZZ 6",
+        {".A STN1 20240715 Z DH12/DQE/HG 2/HG 3R/HG 4Z/DQZ/HG 5/HG 6A",
+         "STN1 2024-07-15T12:00:00Z HGIRZZZ 2 q=E|STN1 2024-07-15T12:00:00Z HGIRZZZ 3 q=R|"
+         "STN1 2024-07-15T12:00:00Z HGIRZZZ 4|STN1 2024-07-15T12:00:00Z HGIRZZZ 5|"
+         "STN1 2024-07-15T12:00:00Z HGIRZZZ 6",
          "W1: unknown data qualifier 'A' in \"6A\" ignored\n"},
-        {".A S1 20240715 Z DH12/DVH06/PPV 0.5/DVZ/PPV 1/HG T",
-         "S1 2024-07-15T12:00:00Z PPVRZZZ 0.5 dv=1006",
+        {".A STN1 20240715 Z DH12/DVH06/PPV 0.5/DVZ/PPV 1/HG T",
+         "STN1 2024-07-15T12:00:00Z PPVRZZZ 0.5 dv=1006",
          "E1: duration V in PPV without a variable duration (DV)\n"
          "E1: trace (T) given for HG, not a precipitation or snow element\n"},
         {".APPLE AND LUCERNE VALLEYS\n.C KCDM7 820102 Z DH12/HG 9.9\n.TODAY...SUNNY\n"
-         " .A S1 20240715 Z DH12/HG 1",
+         " .A STN1 20240715 Z DH12/HG 1",
          "",
          "E1: not a SHEF message line: \".APPLE AND LUCERNE V\"\n"
          "E2: not a SHEF message line: \".C KCDM7 820102 Z DH\"\n"},
-        {".A S1 20240715 Z DH12/HG 1 \"gage iced, \"\"est\"/PP 2'late/PP 3\"open",
-         "S1 2024-07-15T12:00:00Z HGIRZZZ 1 #gage iced, |S1 2024-07-15T12:00:00Z PPDRZZZ 2 "
-         "#late|S1 2024-07-15T12:00:00Z PPDRZZZ 3 #open",
+        {".A STN1 20240715 Z DH12/HG 1 \"gage iced, \"\"est\"/PP 2'late/PP 3\"open",
+         "STN1 2024-07-15T12:00:00Z HGIRZZZ 1 #gage iced, |STN1 2024-07-15T12:00:00Z PPDRZZZ 2 "
+         "#late|STN1 2024-07-15T12:00:00Z PPDRZZZ 3 #open",
          ""},
     };
     for (const Case &c : cases) {
@@ -139,13 +139,13 @@ TEST(shef_series, b_blocks) {
         "ST3 7/8/9\n"
         ".B1 TA\n"
         "S*4 1\n"
-        ".A S1 20240715 Z DH12/HG 1\n"
+        ".A STN1 20240715 Z DH12/HG 1\n"
         ".B SRC 20240715 Z DH12/HG\n"
         "ST5 1\n");
     EXPECT_EQ(d.all(),
               "ST1 2024-07-15T12:00:00Z HGIRZZZ 1|ST1 2024-07-15T12:00:00Z PPDRZZZ 3|"
               "ST2 2024-07-15T12:00:00Z HGIRZZZ 4|ST3 2024-07-15T12:00:00Z HGIRZZZ 7|"
-              "ST3 2024-07-15T12:00:00Z PPDRZZZ 9|S1 2024-07-15T12:00:00Z HGIRZZZ 1|"
+              "ST3 2024-07-15T12:00:00Z PPDRZZZ 9|STN1 2024-07-15T12:00:00Z HGIRZZZ 1|"
               "ST5 2024-07-15T12:00:00Z HGIRZZZ 1");
     EXPECT_EQ(notes_of(d),
               "E1: bad physical element in \"13\"\n"
@@ -164,47 +164,47 @@ TEST(shef_series, e_series) {
     struct Case {
         const char *input, *rows, *notes;
     } cases[] = {
-        {".E S1 20240715 Z DH00/HGIRG/DIH06/1.0/2.0//4.0/M",
-         "S1 2024-07-15T00:00:00Z HGIRGZZ 1|S1 2024-07-15T06:00:00Z HGIRGZZ 2|"
-         "S1 2024-07-15T18:00:00Z HGIRGZZ 4|S1 2024-07-16T00:00:00Z HGIRGZZ M",
+        {".E STN1 20240715 Z DH00/HGIRG/DIH06/1.0/2.0//4.0/M",
+         "STN1 2024-07-15T00:00:00Z HGIRGZZ 1|STN1 2024-07-15T06:00:00Z HGIRGZZ 2|"
+         "STN1 2024-07-15T18:00:00Z HGIRGZZ 4|STN1 2024-07-16T00:00:00Z HGIRGZZ M",
          ""},
         // "/" ending a line and "/" starting the next make a null field;
         // blanks separate values too.
-        {".E S1 20240715 Z DH00/HG/DIH1/1.0/2.0/\n.E1 /4.0\n.E2 5 6\n.E3 /7",
-         "S1 2024-07-15T00:00:00Z HGIRZZZ 1|S1 2024-07-15T01:00:00Z HGIRZZZ 2|"
-         "S1 2024-07-15T03:00:00Z HGIRZZZ 4|S1 2024-07-15T04:00:00Z HGIRZZZ 5|"
-         "S1 2024-07-15T05:00:00Z HGIRZZZ 6|S1 2024-07-15T06:00:00Z HGIRZZZ 7",
+        {".E STN1 20240715 Z DH00/HG/DIH1/1.0/2.0/\n.E1 /4.0\n.E2 5 6\n.E3 /7",
+         "STN1 2024-07-15T00:00:00Z HGIRZZZ 1|STN1 2024-07-15T01:00:00Z HGIRZZZ 2|"
+         "STN1 2024-07-15T03:00:00Z HGIRZZZ 4|STN1 2024-07-15T04:00:00Z HGIRZZZ 5|"
+         "STN1 2024-07-15T05:00:00Z HGIRZZZ 6|STN1 2024-07-15T06:00:00Z HGIRZZZ 7",
          ""},
-        {".E S1 20240131 Z DH12/DIE1/HG/1/2/3",
-         "S1 2024-01-31T12:00:00Z HGIRZZZ 1|S1 2024-02-29T12:00:00Z HGIRZZZ 2|"
-         "S1 2024-03-31T12:00:00Z HGIRZZZ 3",
+        {".E STN1 20240131 Z DH12/DIE1/HG/1/2/3",
+         "STN1 2024-01-31T12:00:00Z HGIRZZZ 1|STN1 2024-02-29T12:00:00Z HGIRZZZ 2|"
+         "STN1 2024-03-31T12:00:00Z HGIRZZZ 3",
          ""},
         // Steps count from the start: no drift after a short month.
-        {".E S1 20240131 Z DH12/HG/DIM1/1/2/3",
-         "S1 2024-01-31T12:00:00Z HGIRZZZ 1|S1 2024-02-29T12:00:00Z HGIRZZZ 2|"
-         "S1 2024-03-31T12:00:00Z HGIRZZZ 3",
+        {".E STN1 20240131 Z DH12/HG/DIM1/1/2/3",
+         "STN1 2024-01-31T12:00:00Z HGIRZZZ 1|STN1 2024-02-29T12:00:00Z HGIRZZZ 2|"
+         "STN1 2024-03-31T12:00:00Z HGIRZZZ 3",
          ""},
         // An explicit element restarts the series, a DR restarts it from the
         // explicit time moved.
-        {".E S1 20240715 Z DH00/HG/DIH-1/1/2/DH12/3/4/DRD+1/5",
-         "S1 2024-07-15T00:00:00Z HGIRZZZ 1|S1 2024-07-14T23:00:00Z HGIRZZZ 2|"
-         "S1 2024-07-15T12:00:00Z HGIRZZZ 3|S1 2024-07-15T11:00:00Z HGIRZZZ 4|"
-         "S1 2024-07-16T12:00:00Z HGIRZZZ 5",
+        {".E STN1 20240715 Z DH00/HG/DIH-1/1/2/DH12/3/4/DRD+1/5",
+         "STN1 2024-07-15T00:00:00Z HGIRZZZ 1|STN1 2024-07-14T23:00:00Z HGIRZZZ 2|"
+         "STN1 2024-07-15T12:00:00Z HGIRZZZ 3|STN1 2024-07-15T11:00:00Z HGIRZZZ 4|"
+         "STN1 2024-07-16T12:00:00Z HGIRZZZ 5",
          ""},
-        {".E S1 20240715 Z DH12/HG/6.6/7.7", "",
+        {".E STN1 20240715 Z DH12/HG/6.6/7.7", "",
          "E1: .E value \"6.6\" before the time interval (DI); message dropped\n"},
-        {".E S1 20240715 Z DH12/1.0/HG/DIH1", "",
+        {".E STN1 20240715 Z DH12/1.0/HG/DIH1", "",
          "E1: .E value \"1.0\" before the parameter code; message dropped\n"},
-        {".E S1 20240715 Z DH12/HG/DIH1/1/DIH2/2", "S1 2024-07-15T12:00:00Z HGIRZZZ 1",
+        {".E STN1 20240715 Z DH12/HG/DIH1/1/DIH2/2", "STN1 2024-07-15T12:00:00Z HGIRZZZ 1",
          "E1: second time interval \"DIH2\"; rest of the message dropped\n"},
-        {".E S1 20240715 Z DH12/HG/DIH1/1/PP/2", "S1 2024-07-15T12:00:00Z HGIRZZZ 1",
+        {".E STN1 20240715 Z DH12/HG/DIH1/1/PP/2", "STN1 2024-07-15T12:00:00Z HGIRZZZ 1",
          "E1: second parameter code \"PP\"; rest of the message dropped\n"},
-        {".E S1 20240715 Z DH12/HG/DIH1/1/x/3",
-         "S1 2024-07-15T12:00:00Z HGIRZZZ 1|S1 2024-07-15T14:00:00Z HGIRZZZ 3",
+        {".E STN1 20240715 Z DH12/HG/DIH1/1/x/3",
+         "STN1 2024-07-15T12:00:00Z HGIRZZZ 1|STN1 2024-07-15T14:00:00Z HGIRZZZ 3",
          "E1: bad value \"x\" for HG\n"},
-        {".E S1 20240715 C DH12/PY/DIH1/1", "",
+        {".E STN1 20240715 C DH12/PY/DIH1/1", "",
          "E1: send code \"PY\" cannot be used in .E; message dropped\n"},
-        {".E S1 20240730 Z DH12/HG/DIE1/1", "",
+        {".E STN1 20240730 Z DH12/HG/DIE1/1", "",
          "E1: series step (DI) from 2024-07-30 12:00:00: a month-end step needs a month's "
          "last day\n"},
     };
@@ -219,7 +219,7 @@ TEST(shef_series, raw_lines_whole_and_cleaned) {
     // CR CR LF ends, tabs, colon comments anywhere, a trailing "=", and a
     // line far longer than a read block.
     std::string text = ".B:x:R MCI:y: 0810\tDH12/HG=\r\r\nST1 1.5 :two: \r\r\n.END\r\n";
-    text += ".E S1 20240715 Z DH00/HG/DIN01";
+    text += ".E STN1 20240715 Z DH00/HG/DIN01";
     for (int i = 0; i < 40000; ++i) text += "/" + std::to_string(i % 10);
     text += "\n";
     FILE *in = fmemopen(text.data(), text.size(), "r");
@@ -232,7 +232,7 @@ TEST(shef_series, raw_lines_whole_and_cleaned) {
     std::fclose(in);
     ASSERT_EQ(rows.size(), 40001u);
     EXPECT_EQ(rows[0], "ST1 2026-08-10T12:00:00Z HGIRZZZ 1.5 rev");
-    EXPECT_EQ(rows[40000], "S1 2024-08-11T18:39:00Z HGIRZZZ 9");  // 39999 minutes on
+    EXPECT_EQ(rows[40000], "STN1 2024-08-11T18:39:00Z HGIRZZZ 9");  // 39999 minutes on
     EXPECT_EQ(dec.counts().errors, 0);
 }
 
@@ -339,8 +339,8 @@ TEST(shef_series, program_memory_bounded_on_endless_line) {
 
 TEST(shef_series, csv_rows) {
     std::string text =
-        ".AR S1 20240715 Z DH12/DC202407141800/HGIF 2.50 'a, \"b\"'\n"
-        ".E E1 20240715 Z DH12/DVH06/PPV/DIH6/M/1\n";
+        ".AR STN1 20240715 Z DH12/DC202407141800/HGIF 2.50 'a, \"b\"'\n"
+        ".E SER1 20240715 Z DH12/DVH06/PPV/DIH6/M/1\n";
     FILE *in = fmemopen(text.data(), text.size(), "r");
     vyr::test::TempStream out;
     const vyr::series::Conversion c =
@@ -352,10 +352,10 @@ TEST(shef_series, csv_rows) {
     EXPECT_EQ(out.text(),
               "station,obs_time,pe,duration,type_source,extremum,probability,value,qualifier,"
               "creation_time,revised,message,line,duration_value,comment\n"
-              "S1,2024-07-15T12:00:00Z,HG,I,FZ,Z,Z,2.5,,2024-07-14T18:00:00Z,1,.A,1,0,"
+              "STN1,2024-07-15T12:00:00Z,HG,I,FZ,Z,Z,2.5,,2024-07-14T18:00:00Z,1,.A,1,0,"
               "\"a, \"\"b\"\"\"\n"
-              "E1,2024-07-15T12:00:00Z,PP,V,RZ,Z,Z,,,,0,.E,2,1006,\n"
-              "E1,2024-07-15T18:00:00Z,PP,V,RZ,Z,Z,1,,,0,.E,2,1006,\n");
+              "SER1,2024-07-15T12:00:00Z,PP,V,RZ,Z,Z,,,,0,.E,2,1006,\n"
+              "SER1,2024-07-15T18:00:00Z,PP,V,RZ,Z,Z,1,,,0,.E,2,1006,\n");
 
     // A write that fails is told.
     FILE *full = std::fopen("/dev/full", "w");
