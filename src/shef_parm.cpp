@@ -55,6 +55,36 @@ void copy_upto16(char *out, std::string_view s) {
     }
 }
 
+// A missing code (+, -, M, MM) or a trace (T), lower case included, with
+// an optional qualifier: a letter other than the code's own, so that "MMM"
+// and "TT" are no values.
+bool letter_value(std::string_view t, vyr::series::ValueText &v) {
+    using vyr::series::ValueText;
+    std::size_t n = 1;  // the code's length
+    char own = 0;
+    if (t.empty()) return false;
+    switch (t[0]) {
+        case '+':
+        case '-': v.kind = ValueText::Missing; break;
+        case 'M':
+        case 'm':
+            v.kind = ValueText::Missing;
+            n = t.size() >= 2 && t[1] == t[0] ? 2 : 1;
+            own = 'M';
+            break;
+        case 'T':
+        case 't':
+            v.kind = ValueText::Trace;
+            own = 'T';
+            break;
+        default: return false;
+    }
+    if (t.size() == n) return true;
+    if (t.size() != n + 1 || !vyr::is_upper(t[n]) || t[n] == own) return false;
+    v.qualifier = t[n];
+    return true;
+}
+
 }  // namespace
 
 namespace vyr::series {
@@ -208,6 +238,11 @@ bool Parm::probability_valid(char p) const { return index(p) >= 0 && probability
 
 bool Parm::qualifier_valid(char q) const { return index(q) >= 0 && qualifier_[index(q)]; }
 
+char Parm::default_duration(char a, char b) const {
+    const Sixth *six = sixth(a, b);
+    return six != nullptr && std::strlen(six->text) == 3 ? six->text[2] : 'I';
+}
+
 const Parm::Sixth *Parm::sixth(char a, char b) const {
     if (!vyr::is_upper(a) || !vyr::is_upper(b)) return nullptr;
     const int i = index(a) * 26 + index(b);
@@ -239,7 +274,12 @@ bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::stri
     bool expanded = false;
     const Parm::Sixth *six = parm.sixth(text[0], text[1]);
     const std::size_t six_len = six != nullptr ? std::strlen(six->text) : 0;
-    // A send code stands for its whole expansion, but only when written bare.
+    // A send code stands for its whole expansion, and is only written bare.
+    if (text.size() > 2 && six_len > 3) {
+        why = "parameter code \"" + std::string(text) + "\" begins with the send code " +
+              std::string(text.substr(0, 2)) + ", which is written alone";
+        return false;
+    }
     if (text.size() == 2 && six_len > 3) {
         std::memcpy(full, six->text, six_len);
         code.seven_am = six->seven_am;
@@ -250,7 +290,7 @@ bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::stri
     code.pe[0] = full[0];
     code.pe[1] = full[1];
     code.duration = full[2] ? full[2] : 'Z';
-    if (code.duration == 'Z' && !expanded) code.duration = six_len == 3 ? six->text[2] : 'I';
+    if (code.duration == 'Z' && !expanded) code.duration = parm.default_duration(text[0], text[1]);
     code.ts[0] = full[3] && full[3] != 'Z' ? full[3] : 'R';
     code.ts[1] = full[4] ? full[4] : 'Z';
     code.extremum = full[5] ? full[5] : 'Z';
@@ -313,21 +353,36 @@ bool parse_value(std::string_view t, ValueText &v) {
         v.number = std::string_view(p, static_cast<std::size_t>(number_end - p));
         return true;
     }
-    if (t == "M" || t == "m" || t == "MM" || t == "mm" || t == "+" || t == "-" || t == "++" ||
-        t == ".") {
-        v.kind = ValueText::Missing;
-        return true;
+    return letter_value(t, v);
+}
+
+std::size_t hundredths_value(const ValueText &v, char *out) {
+    // No decimal point: whole is the number. Its last two digits become
+    // the hundredths.
+    const std::string_view w = v.whole;
+    const std::string_view ip = w.size() > 2 ? w.substr(0, w.size() - 2) : std::string_view();
+    char f[2] = {'0', '0'};
+    if (w.size() >= 2) {
+        f[0] = w[w.size() - 2];
+        f[1] = w[w.size() - 1];
+    } else if (w.size() == 1) {
+        f[1] = w[0];
     }
-    if (t.size() == 2 && t[0] == 'M' && vyr::is_upper(t[1])) {
-        v.kind = ValueText::Missing;
-        v.qualifier = t[1];
-        return true;
+    const std::size_t flen = f[1] != '0' ? 2 : f[0] != '0' ? 1 : 0;
+    char *p = out;
+    if (v.negative && (!ip.empty() || flen > 0)) *p++ = '-';
+    if (ip.empty()) {
+        *p++ = '0';
+    } else {
+        std::memcpy(p, ip.data(), ip.size());
+        p += ip.size();
     }
-    if (t == "T" || t == "t") {
-        v.kind = ValueText::Trace;
-        return true;
+    if (flen > 0) {
+        *p++ = '.';
+        std::memcpy(p, f, flen);
+        p += flen;
     }
-    return false;
+    return static_cast<std::size_t>(p - out);
 }
 
 std::size_t english_value(const ValueText &v, bool si, double factor, char *out) {

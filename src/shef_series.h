@@ -115,6 +115,9 @@ class Parm {
         bool seven_am;
     };
     const Sixth *sixth(char a, char b) const;
+    // The duration of an element's code written without one: its *6
+    // default, else I.
+    char default_duration(char a, char b) const;
     int error_limit() const { return error_limit_; }
 
   private:
@@ -145,14 +148,16 @@ struct Code {
     bool pe_known;       // false: unknown element, kept and not converted
     double factor;       // SI to English; -1 means Celsius to Fahrenheit
 };
-// Resolves a code of 2 to 7 characters: a bare send code expands; a missing
-// or Z duration takes the element's default (I unless *6 says otherwise),
-// type Z becomes R, missing source, extremum and probability are Z. False
-// with why set when a part is not in its table.
+// Resolves a code of 2 to 7 characters: a bare send code expands (a send
+// code followed by more characters is no code); a missing or Z duration
+// takes the element's default (I unless *6 says otherwise), type Z becomes
+// R, missing source, extremum and probability are Z. False with why set
+// when a part is not in its table.
 bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::string &why);
 
-// A value as written: a number with an optional qualifier letter, a
-// missing value or a trace.
+// A value as written: a number with an optional qualifier letter, or a
+// missing code (+, -, M, MM) or a trace (T), each with an optional
+// qualifier letter other than its own.
 struct ValueText {
     enum Kind { Number, Missing, Trace } kind;
     std::string_view number;  // digits as written, sign included (Number)
@@ -162,7 +167,8 @@ struct ValueText {
     bool negative;
     std::string_view whole, fraction;
 };
-// False for text that is no value of the standard ("1,5", "6O.O", "??").
+// False for text that is no value of the standard ("1,5", "6O.O", "??",
+// "++", "MMM").
 bool parse_value(std::string_view text, ValueText &value);
 // The English-unit value of a number text: canonical decimal text with at
 // most 4 places, no trailing zeros and no exponent. factor is applied when
@@ -173,6 +179,10 @@ constexpr std::size_t kValueMax = 400;
 std::size_t english_value(std::string_view number, bool si, double factor, char *out);
 // The same for a number read by parse_value.
 std::size_t english_value(const ValueText &value, bool si, double factor, char *out);
+// A number written without a decimal point, read in hundredths (as
+// precipitation is in English units): canonical text into out, its length
+// returned. The number must have at most 15 digits.
+std::size_t hundredths_value(const ValueText &value, char *out);
 
 // ---------------------------------------------------------------------------
 // The decoder (shef_series_*.cpp)

@@ -12,14 +12,14 @@ const int64_t kFirstTime = days_from_civil(1, 1, 1) * 86400;
 const int64_t kLastTime = days_from_civil(10000, 1, 1) * 86400 - 1;
 
 bool valid_id(std::string_view id) {
-    if (id.size() < 2 || id.size() > 8) return false;
+    if (id.size() < 3 || id.size() > 8) return false;
     for (char c : id)
         if (!vyr::is_upper(c) && !vyr::is_digit(c) && c != '_') return false;
     return true;
 }
 
 std::size_t joined_element(std::string_view token) {
-    for (std::size_t d = 2; d + 3 <= token.size() && d <= 8; ++d) {
+    for (std::size_t d = 3; d + 3 <= token.size() && d <= 8; ++d) {
         if (token[d] == 'D' && std::strchr("HDMYTJ", token[d + 1]) != nullptr && token[d + 1] &&
             vyr::is_digit(token[d + 2]) && valid_id(token.substr(0, d)))
             return d;
@@ -29,14 +29,15 @@ std::size_t joined_element(std::string_view token) {
 
 namespace {
 
-// DR and DI: unit, optional sign, one or two digits.
-bool parse_step(std::string_view w, const char *units, Step &s) {
+// DR and DI: unit, optional sign, one or two digits. An interval of zero
+// would put a whole series at one time.
+bool parse_step(std::string_view w, const char *units, bool zero_ok, Step &s) {
     if (w.size() < 4 || w[2] == '\0' || std::strchr(units, w[2]) == nullptr) return false;
     std::string_view rest = w.substr(3);
     if (rest[0] == '+' || rest[0] == '-') rest.remove_prefix(1);
     if (rest.empty() || rest.size() > 2 || !all_digits(rest)) return false;
     s.unit = w[2];
-    return read_int(w.substr(3), -99, 99, s.amount);
+    return read_int(w.substr(3), -99, 99, s.amount) && (zero_ok || s.amount != 0);
 }
 
 // Digit pairs from pos on, for the fields from first on (1 month, 2 day,
@@ -54,7 +55,7 @@ bool pairs_in_range(std::string_view d, std::size_t pos, int first) {
 // DV: a unit and up to two digits, or Z.
 bool parse_duration(std::string_view d, Elem &e) {
     if (d == "Z") {
-        e.value = -1;
+        e.value = kDefaultDv;
         return true;
     }
     static constexpr const char *kUnits = "SNHDMY";
@@ -69,12 +70,15 @@ bool parse_duration(std::string_view d, Elem &e) {
     return true;
 }
 
-// The pairs of digits of a time element from the first field it names (1
-// month, 2 day, 3 hour, 4 minute, 5 second) into out; the year fields are
-// set first for DY and DT.
-bool time_fields(Civil &out, const Elem &e, const RefDate &ref, int &first, std::size_t &pos) {
+// Where the pairs of digits of a time element start and which field the
+// first names (1 month, 2 day, 3 hour, 4 minute, 5 second, 6 none); the
+// year fields are set first for DY and DT, and named tells whether the
+// element wrote a year.
+void time_fields(Civil &out, const Elem &e, const RefDate &ref, int &first, std::size_t &pos,
+                 bool &named) {
     const std::string_view d = e.digits;
     pos = 0;
+    named = false;
     switch (e.kind) {
         case 'S': first = 5; break;
         case 'N': first = 4; break;
@@ -85,8 +89,9 @@ bool time_fields(Civil &out, const Elem &e, const RefDate &ref, int &first, std:
             out.year = infer_century(ref.year, digits_value(d, 0, 2));
             first = 1;
             pos = 2;
+            named = true;
             break;
-        case 'T':
+        default:  // T: the century alone keeps the year of the century
             if (d.size() == 2) {
                 out.year = digits_value(d, 0, 2) * 100 + ((out.year % 100) + 100) % 100;
                 first = 6;
@@ -95,20 +100,20 @@ bool time_fields(Civil &out, const Elem &e, const RefDate &ref, int &first, std:
                 out.year = digits_value(d, 0, 4);
                 first = 1;
                 pos = 4;
+                named = true;
             }
             break;
-        default: return false;
     }
-    return true;
 }
 
 // DJ: a day of the year, after an optional year.
-bool merge_julian(Civil &t, const Elem &e, const RefDate &ref) {
+bool merge_julian(Civil &out, const Elem &e, const RefDate &ref, bool &named) {
     const std::string_view d = e.digits;
-    int year = t.year;
+    int year = out.year;
     int doy;
-    if (d.size() <= 3) {
-        doy = digits_value(d, 0, d.size());
+    named = d.size() > 3;
+    if (d.size() == 3) {
+        doy = digits_value(d, 0, 3);
     } else if (d.size() == 5) {
         year = infer_century(ref.year, digits_value(d, 0, 2));
         doy = digits_value(d, 2, 3);
@@ -118,12 +123,9 @@ bool merge_julian(Civil &t, const Elem &e, const RefDate &ref) {
     }
     if (doy < 1 || doy > (DATE_is_leap(year) ? 366 : 365)) return false;
     const Civil c = civil_of((days_from_civil(year, 1, 1) + doy - 1) * int64_t{86400});
-    Civil out = t;
     out.year = c.year;
     out.month = c.month;
     out.day = c.day;
-    if (!valid_civil(out)) return false;
-    t = out;
     return true;
 }
 
@@ -143,10 +145,10 @@ bool parse_element(const Parm &parm, std::string_view w, Elem &e) {
         case 'M': return n >= 2 && pairs_in_range(d, 0, 1);
         case 'Y': return n >= 2 && pairs_in_range(d, 2, 1);
         case 'T': return n >= 2 && (n == 2 ? all_digits(d) : pairs_in_range(d, 4, 1));
-        case 'J': return ((n >= 1 && n <= 3) || n == 5 || n == 7) && all_digits(d);
+        case 'J': return (n == 3 || n == 5 || n == 7) && all_digits(d);
         case 'C': return (n == 4 || n == 6 || n == 8 || n == 10 || n == 12) && all_digits(d);
-        case 'R': return parse_step(w, "SNHDMEY", e.step);
-        case 'I': return parse_step(w, "SNHDMEY", e.step);
+        case 'R': return parse_step(w, "SNHDMEY", true, e.step);
+        case 'I': return parse_step(w, "SNHDMEY", false, e.step);
         case 'U': e.letter = n == 1 ? d[0] : 0; return e.letter == 'E' || e.letter == 'S';
         case 'Q':
             e.letter = n == 1 ? d[0] : 0;
@@ -156,32 +158,44 @@ bool parse_element(const Parm &parm, std::string_view w, Elem &e) {
     }
 }
 
-bool merge_time(Civil &t, const Elem &e, const RefDate &ref) {
-    if (e.kind == 'J') return merge_julian(t, e, ref);
-    const std::string_view d = e.digits;
-    Civil out = t;
-    int first = 0;
-    std::size_t pos = 0;
-    if (!time_fields(out, e, ref, first, pos)) return false;
-    int field = first;
-    for (; pos + 2 <= d.size() && field <= 5; pos += 2, ++field) {
-        const int v = digits_value(d, pos, 2);
-        switch (field) {
-            case 1: out.month = v; break;
-            case 2: out.day = v; break;
-            case 3: out.hour = v; break;
-            case 4: out.min = v; break;
-            case 5: out.sec = v; break;
+Merge merge_time(State &s, const Elem &e, const RefDate &ref) {
+    Civil out = s.when;
+    bool year_named = false, hour_named = false;
+    if (e.kind == 'J') {
+        if (!merge_julian(out, e, ref, year_named)) return Merge::BadTime;
+    } else {
+        const std::string_view d = e.digits;
+        int field = 0;
+        std::size_t pos = 0;
+        time_fields(out, e, ref, field, pos, year_named);
+        const int first = field;
+        for (; pos + 2 <= d.size() && field <= 5; pos += 2, ++field) {
+            const int v = digits_value(d, pos, 2);
+            switch (field) {
+                case 1: out.month = v; break;
+                case 2: out.day = v; break;
+                case 3: out.hour = v; break;
+                case 4: out.min = v; break;
+                case 5: out.sec = v; break;
+            }
+        }
+        const int last = field - 1;
+        hour_named = first <= 3 && last >= 3;
+        if (last >= 3) {
+            if (last < 4) out.min = 0;
+            if (last < 5) out.sec = 0;
         }
     }
-    const int last = field - 1;
-    if (last >= 3) {
-        if (last < 4) out.min = 0;
-        if (last < 5) out.sec = 0;
-    }
-    if (!valid_civil(out)) return false;
-    t = out;
-    return true;
+    if ((year_named || e.kind == 'T') && !year_in_range(out.year)) return Merge::BadYear;
+    // On the default hour 24 (no hour given), minutes and seconds run into
+    // the next day.
+    Civil check = out;
+    if (!hour_named && !s.hour_given && check.hour == 24) check.hour = 0;
+    if (!valid_civil(check)) return Merge::BadTime;
+    s.when = out;
+    if (hour_named) s.hour_given = true;
+    if (year_named) s.year_inferred = false;
+    return Merge::Ok;
 }
 
 Civil normalised(Civil t) {
@@ -224,26 +238,42 @@ bool Decoder::Impl::code_of(std::string_view text, Code &code, std::string &why)
     return true;
 }
 
+// Reads an element word; false with the error told, cost saying what the
+// error costs. A series interval (DI) belongs to .E messages alone.
+bool Decoder::Impl::element(std::string_view w, Elem &e, const std::string &cost,
+                            bool interval_ok) {
+    if (detail::parse_element(parm, w, e) && (interval_ok || e.kind != 'I')) return true;
+    error("bad date/data-type element " + quoted(w) + cost);
+    return false;
+}
+
+// Merges a time element into a state; false with the error told (where:
+// what the time was for, in a .B body).
+bool Decoder::Impl::merge(State &s, const Elem &e, std::string_view where) {
+    const detail::Merge m = detail::merge_time(s, e, ref);
+    if (m == detail::Merge::Ok) return true;
+    std::string text(1, 'D');
+    text.push_back(e.kind);
+    text.append(e.digits);
+    if (m == detail::Merge::BadYear)
+        error("date/time element " + text + " names a year outside 1753 to 2199");
+    else if (where.empty())
+        error("date/time element gives no valid time: " + text);
+    else
+        error("date/time element " + text + " gives no valid time for " + std::string(where));
+    return false;
+}
+
 // Applies an element other than DI to a state. False with the error told.
 bool Decoder::Impl::apply(State &s, const Elem &e) {
     if (detail::is_time_kind(e.kind)) {
-        if (!detail::merge_time(s.when, e, ref)) {
-            error("date/time element gives no valid time: D" + std::string(1, e.kind) +
-                  std::string(e.digits));
-            return false;
-        }
+        if (!merge(s, e, {})) return false;
         s.rel = Step{};  // an explicit time ends the relative offset
         return true;
     }
     switch (e.kind) {
         case 'R': s.rel = e.step; return true;
-        case 'C': {
-            int64_t utc;
-            if (!creation(e, s.when, utc)) return false;
-            s.has_dc = true;
-            s.dc = utc;
-            return true;
-        }
+        case 'C': return creation(e, s);
         case 'U': s.si = e.letter == 'S'; return true;
         case 'Q': s.dq = e.letter == 'Z' ? 0 : e.letter; return true;
         case 'V': s.dv = e.value; return true;
@@ -251,38 +281,41 @@ bool Decoder::Impl::apply(State &s, const Elem &e) {
     }
 }
 
-// The creation date (DC), read in the message's zone. A year left out is
-// the one nearest the observation date; a two-digit year is taken in the
-// century that puts it at most ten years after the observation.
-bool Decoder::Impl::creation(const Elem &e, const Civil &obs, int64_t &utc) {
+// The creation date (DC), read in the message's zone. Its year and century
+// are found as the message date's are: against the reference date.
+// Without an hour it takes the default hour of the zone.
+bool Decoder::Impl::creation(const Elem &e, State &s) {
     const std::string_view d = e.digits;
     const std::size_t n = d.size();
     Civil c{0, 0, 0, 0, 0, 0};
     std::size_t pos = 0;
-    if (n == 12) {
-        c.year = digits_value(d, 0, 4);
-        pos = 4;
-    } else if (n == 10) {
-        c.year = infer_century(obs.year, digits_value(d, 0, 2));
-        pos = 2;
+    int written_year = 0;
+    if (n >= 10) {
+        pos = n - 8;
+        c.year = n == 12 ? digits_value(d, 0, 4) : infer_century(ref.year, digits_value(d, 0, 2));
+        written_year = c.year;
+        if (!detail::year_in_range(c.year)) {
+            error("creation date element DC" + std::string(d) + " names a year outside 1753 to 2199");
+            return false;
+        }
     }
     c.month = digits_value(d, pos, 2);
     c.day = digits_value(d, pos + 2, 2);
-    if (n < 10) {
-        if (c.month < 1 || c.month > 12)
-            c.year = obs.year;  // refused below
-        else
-            c.year = infer_year(RefDate{obs.year, obs.month, obs.day}, c.month, c.day);
-    }
+    if (n < 10) c.year = c.month >= 1 && c.month <= 12 ? infer_year(ref, c.month, c.day) : ref.year;
     const Zone &zone = msg.zone;
     const bool utc_zone = zone.tzname == nullptr && zone.offset == 0 && zone.code[1] == '\0';
     c.hour = n >= 6 ? digits_value(d, pos + 4, 2) : (utc_zone ? 12 : 24);
     c.min = n >= 8 ? digits_value(d, pos + 6, 2) : 0;
+    int64_t utc;
     if (!valid_civil(c)) {
         error("creation date element gives no valid time: DC" + std::string(d));
         return false;
     }
-    return utc_of(c, utc);
+    if (!utc_of(c, utc)) return false;
+    s.has_dc = true;
+    s.dc = utc;
+    s.dc_year = written_year;
+    return true;
 }
 
 // Checks the text of a value, places it in time and hands it out. False

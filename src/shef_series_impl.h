@@ -28,13 +28,18 @@ struct Step {
 // What a message carries from field to field.
 struct State {
     Civil when{};  // the last explicit time, as written (wall time)
-    Step rel;      // DR in force
+    bool hour_given = false;     // an element named the hour (else the default)
+    bool year_inferred = false;  // the year came from the reference date
+    Step rel;                    // DR in force
     bool has_dc = false;
-    int64_t dc = 0;  // creation time, UTC
+    int64_t dc = 0;   // creation time, UTC
+    int dc_year = 0;  // the year the creation date wrote, 0 for none
     bool si = false;
     char dq = 0;  // default qualifier, 0 for none
-    int dv = -1;  // variable duration value, -1 for none
+    int dv = -1;  // variable duration value: kNoDv, kDefaultDv (DVZ) or a number
 };
+constexpr int kNoDv = -1;
+constexpr int kDefaultDv = -2;
 
 // One date/data-type element.
 struct Elem {
@@ -42,7 +47,7 @@ struct Elem {
     std::string_view digits;
     Step step;        // R, I
     char letter = 0;  // U: E or S; Q: the qualifier; V: the unit
-    int value = 0;    // V: the duration value, -1 for DVZ
+    int value = 0;    // V: the duration value, kDefaultDv for DVZ
 };
 
 inline bool is_element(std::string_view w) {
@@ -63,10 +68,14 @@ std::size_t joined_element(std::string_view token);
 
 // Reads an element word ("DH0830", "DRH-6"); false when it is none.
 bool parse_element(const Parm &parm, std::string_view w, Elem &e);
-// Merges a time element into t: the fields it names replace those of t;
-// naming the hour or a lower field sets the unnamed lower fields to 0.
-// False, with t unchanged, when the result is no valid time.
-bool merge_time(Civil &t, const Elem &e, const RefDate &ref);
+// Merges a time element into the time of s: the fields it names replace
+// those of the time; naming the hour or a lower field sets the unnamed
+// lower fields to 0. A minute or second put on the default hour 24 lands
+// in the first hour of the next day. s is unchanged unless Ok.
+enum class Merge { Ok, BadTime, BadYear };
+Merge merge_time(State &s, const Elem &e, const RefDate &ref);
+// The years that a message may name (1753 to 2199).
+inline bool year_in_range(int year) { return year >= 1753 && year <= 2199; }
 // Hour 24 as 00:00 of the next day.
 Civil normalised(Civil t);
 std::string civil_text(const Civil &t);
@@ -96,12 +105,17 @@ struct Decoder::Impl {
         char kind = 0;  // 'A', 'B', 'E', or 0 outside a message
         bool revised = false;
         bool skipping = false;  // rejected or cut short: its lines are passed over
+        long line = 0;          // its start line
+        int next_continuation = 1;
+        bool broken = false;  // a continuation line was refused: so are the later ones
         std::string station;
         Zone zone = utc_zone();
         State st;
         bool trailing_slash = false;  // .E: the last line ended with "/"
-        bool forecast_warned = false;
-        std::string a_pending;  // .A: a code still waiting for its value
+        std::string a_pending;        // .A: a code still waiting for its value
+        // Warnings told once a message.
+        bool forecast_told = false, hundredths_told = false, dc_later_told = false,
+             year_told = false, blank_told = false;
     };
     // An .E message's series.
     struct Series {
@@ -109,25 +123,49 @@ struct Decoder::Impl {
         Code code{};
         bool have_di = false;
         Step di;
-        int64_t k = 0;  // position of the next value
+        int64_t k = 0;              // position of the next value
+        bool stretch_lost = false;  // DIE from no month end: lost to the next restart
     };
-    // A .B block's header parameters, each with the state at its place.
+    // A .B header parameter, with the state at its place.
     struct Slot {
         bool bad;
         Code code;
         State st;
     };
+    // The values of a .B block, written at its .END: their texts are kept
+    // in one string, since the lines they came from are gone by then.
+    struct Held {
+        Code code;
+        int64_t obs_time, creation_time;
+        int duration_value;
+        long line;
+        uint32_t station, value, comment;  // offsets into text
+        uint32_t station_len, value_len, comment_len;
+        char qualifier;
+        bool missing, has_creation;
+    };
     struct Block {
         std::vector<Slot> slots;
+        std::vector<Held> held;
+        std::string text;
+        uint32_t last_station = 0, last_station_len = 0;  // the station text last kept
         bool body_started = false;
         bool header_broken = false;  // later parameters of the header are lost
         bool joined_told = false;
-        // Back to an empty block; the slots keep their room for the next.
+        // Back to an empty block; the lists keep their room for the next,
+        // unless a large block left much of it.
         void reset() {
             slots.clear();
+            if (held.capacity() > 4096) std::vector<Held>().swap(held);
+            if (text.capacity() > (1 << 16)) std::string().swap(text);
+            held.clear();
+            text.clear();
+            last_station = last_station_len = 0;
             body_started = header_broken = joined_told = false;
         }
     };
+    // The most values a .B block may hold until its .END.
+    static constexpr std::size_t kBlockMax = 100000;
     Message msg;
     Series series;
     Block block;
@@ -162,20 +200,27 @@ struct Decoder::Impl {
 
     // Lines (shef_series_lex.cpp)
     std::string_view clean(std::string_view raw);
-    void handle(std::string_view text);
+    void handle(std::string_view text, bool dot_in_column_one);
+    void other_line(std::string_view text);
 
     // Elements and values (shef_series_elements.cpp)
     bool code_of(std::string_view text, Code &code, std::string &why);
+    bool element(std::string_view w, Elem &e, const std::string &cost, bool interval_ok);
     bool apply(State &s, const Elem &e);
-    bool creation(const Elem &e, const Civil &obs, int64_t &utc);
+    bool merge(State &s, const Elem &e, std::string_view where);
+    bool creation(const Elem &e, State &s);
     bool value_word(std::string_view sta, const Code &code, const State &s, const Word &w,
                     Step step, int64_t k);
 
     // Messages (shef_series_messages.cpp)
     void end_message(bool by_new_start);
+    void end_block();
     void start(char type, bool rev, std::string_view rest);
     bool positional(char type, std::string_view rest, std::string_view &data);
-    void continuation(char type, bool rev, std::string_view data);
+    bool positional_date(std::string_view date);
+    bool positional_zone(std::string_view rest, std::size_t p, std::string_view &data);
+    void continuation(char type, bool rev, int number, std::string_view data);
+    bool continues(char type, bool rev, int number);
     void a_data(std::string_view data);
     void a_field(std::string_view field);
     bool a_quick(std::string_view field);
@@ -197,10 +242,17 @@ struct Decoder::Impl {
     bool utc_of(const Civil &local, int64_t &utc);
     bool place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc);
     bool seven_am(const State &s, const Code &code, int64_t &utc);
+    bool month_end_refused = false;  // the last place() failed on a DIE step
     bool value_text_of(const Code &code, const State &s, const Word &w, const ValueText &v,
                        bool &missing);
+    bool qualifier_of(const State &s, const Word &w, const ValueText &v, char &q);
+    bool duration_of(const State &s, Code &code, int &value);
+    void creation_checks(const State &s, int64_t utc);
     void emit(std::string_view sta, const Code &code, const State &s, const Word &w,
               const ValueText &v, int64_t utc);
+    void deliver(const Record &r);
+    void hold(const Record &r);
+    void write_block();
 };
 
 }  // namespace vyr::series

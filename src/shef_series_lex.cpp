@@ -32,9 +32,22 @@ void split_words(std::string_view f, std::vector<Word> &out) {
 }
 
 std::string quoted(std::string_view s) {
+    // Bytes that are no printable ASCII are shown by their value.
+    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string q;
     q.reserve(s.size() + 2);
-    q.append(1, '"').append(s).append(1, '"');
+    q.push_back('"');
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7f) {
+            q.push_back(ch);
+        } else {
+            q += "\\x";
+            q.push_back(kHex[c >> 4]);
+            q.push_back(kHex[c & 15]);
+        }
+    }
+    q.push_back('"');
     return q;
 }
 
@@ -50,8 +63,26 @@ void Decoder::Impl::note(Severity s, const std::string &text) {
     if (on_note) on_note(s, line_no, text);
 }
 
-// Colons toggle comments; tabs, control bytes and bytes outside ASCII become
-// blanks; trailing blanks, "=" and "&" go.
+namespace {
+
+// Whether a line (from its dot) is a message start, a continuation or an
+// end of block: ".A", ".B" or ".E", an optional "R", an optional number,
+// then a blank or the end; or ".END".
+bool message_tag(std::string_view t) {
+    if (t.size() < 2 || t[0] != '.') return false;
+    if (t.substr(0, 4) == ".END") return t.size() == 4 || t[4] == ' ';
+    if (t[1] != 'A' && t[1] != 'B' && t[1] != 'E') return false;
+    std::size_t i = 2;
+    if (i < t.size() && t[i] == 'R') ++i;
+    while (i < t.size() && vyr::is_digit(t[i])) ++i;
+    return i == t.size() || t[i] == ' ';
+}
+
+}  // namespace
+
+// Colons toggle comments; tabs and other control bytes become blanks; what
+// is outside retained comments is upper-cased; trailing blanks, "=" and "&"
+// go. A byte outside ASCII is kept, to make its field an error.
 std::string_view Decoder::Impl::clean(std::string_view raw) {
     // Branch-free, so that the compiler can check many bytes at a time.
     unsigned char odd = 0;
@@ -59,12 +90,14 @@ std::string_view Decoder::Impl::clean(std::string_view raw) {
         const auto c = static_cast<unsigned char>(ch);
         odd |= static_cast<unsigned char>(static_cast<unsigned char>(c - 0x20) > 0x5e);
         odd |= static_cast<unsigned char>(c == ':');
+        odd |= static_cast<unsigned char>(static_cast<unsigned char>(c - 'a') < 26);
     }
-    const bool plain = odd == 0;
     std::string_view s = raw;
-    if (!plain) {
+    if (odd != 0) {
         clean_buf.clear();
         bool comment = false;
+        char open = 0;  // the quote of a retained comment: it keeps its case to
+                        // the same quote or the end of its field
         for (char ch : raw) {
             const auto c = static_cast<unsigned char>(ch);
             if (c == ':') {
@@ -72,7 +105,16 @@ std::string_view Decoder::Impl::clean(std::string_view raw) {
                 continue;
             }
             if (comment) continue;
-            clean_buf.push_back(c < 0x20 || c >= 0x7f ? ' ' : ch);
+            if (c < 0x20 || c == 0x7f) {
+                ch = ' ';
+            } else if (open != 0) {
+                if (ch == open || ch == '/') open = 0;
+            } else if (detail::quote(ch)) {
+                open = ch;
+            } else if (c >= 'a' && c <= 'z') {
+                ch = static_cast<char>(c - 'a' + 'A');
+            }
+            clean_buf.push_back(ch);
         }
         s = clean_buf;
     }
@@ -81,48 +123,60 @@ std::string_view Decoder::Impl::clean(std::string_view raw) {
     return s;
 }
 
-void Decoder::Impl::handle(std::string_view text) {
-    using detail::quoted;
+// A line that is no message line: a .B block's body line, or the end of
+// an .A or .E message. One that would be a message line but for its dot,
+// not in column one, is an error.
+void Decoder::Impl::other_line(std::string_view text) {
+    const std::size_t p = text.find_first_not_of(' ');
+    if (message_tag(text.substr(p))) {
+        error("message line without its dot in column one: " +
+              detail::quoted(text.substr(p, 20)));
+        if (msg.kind != 'B') msg.kind = 0;
+        return;
+    }
+    if (msg.kind == 'B') {
+        if (!msg.skipping) b_body(text);
+        return;
+    }
+    msg.kind = 0;  // an .A or .E message ends at the first other line
+}
+
+void Decoder::Impl::handle(std::string_view text, bool dot_in_column_one) {
     if (text.empty()) return;  // neither starts nor ends a message
-    if (text[0] != '.') {
-        if (msg.kind == 'B') {
-            if (!msg.skipping) b_body(text);
-            return;
-        }
-        msg.kind = 0;  // an .A or .E message ends at the first other line
+    if (!dot_in_column_one) {
+        other_line(text);
         return;
     }
-    if (text.size() >= 4 && (text[1] == 'E' || text[1] == 'e') &&
-        (text[2] == 'N' || text[2] == 'n') && (text[3] == 'D' || text[3] == 'd') &&
-        (text.size() == 4 || text[4] == ' ')) {
-        msg.kind = 0;  // ends a block, and an .A or .E message as any other line
+    if (text.substr(0, 4) == ".END" && (text.size() == 4 || text[4] == ' ')) {
+        end_block();  // and an .A or .E message ends as at any other line
         return;
     }
-    // The tag: type letter, optional R, optional 1-2 digit continuation
-    // number, then a blank or the end of the line.
-    const char type = text.size() >= 2 ? text[1] : 0;
+    if (!message_tag(text)) {
+        if (msg.kind == 'A' || msg.kind == 'E') msg.kind = 0;
+        // What looks like a message line and is none is an error: a line
+        // that starts like .A, .B or .E, or a lone message-type letter
+        // (.C). Other lines that start with a dot are prose.
+        const char type = text.size() >= 2 ? text[1] : 0;
+        const bool tag_like = vyr::is_upper(type) && (text.size() == 2 || text[2] == ' ');
+        if (type == 'A' || type == 'B' || type == 'E' || tag_like)
+            error("not a SHEF message line: " + detail::quoted(text.substr(0, 20)));
+        return;
+    }
+    // The tag: type letter, optional R, optional continuation number.
+    const char type = text[1];
     std::size_t i = 2;
     const bool rev = i < text.size() && text[i] == 'R';
     if (rev) ++i;
     const std::size_t digits_at = i;
     while (i < text.size() && vyr::is_digit(text[i])) ++i;
-    const std::size_t ndigits = i - digits_at;
-    if ((type != 'A' && type != 'B' && type != 'E') || ndigits > 2 ||
-        (i < text.size() && text[i] != ' ')) {
-        if (msg.kind == 'A' || msg.kind == 'E') msg.kind = 0;
-        // What looks like a message line and is none is an error: a line
-        // that starts like .A, .B or .E, or a lone message-type letter
-        // (.C). Other lines that start with a dot are prose.
-        const bool tag_like = vyr::is_upper(type) && (i >= text.size() || text[i] == ' ');
-        if (type == 'A' || type == 'B' || type == 'E' || tag_like)
-            error("not a SHEF message line: " + quoted(text.substr(0, 20)));
-        return;
-    }
-    const std::string_view rest = text.substr(i);
-    if (ndigits == 0)
-        start(type, rev, rest);
+    const std::string_view digits = text.substr(digits_at, i - digits_at);
+    int number = 0;
+    if (digits.empty())
+        start(type, rev, text.substr(i));
+    else if (digits.size() <= 2 && detail::read_int(digits, 0, 99, number))
+        continuation(type, rev, number, text.substr(i));
     else
-        continuation(type, rev, rest);
+        error("not a SHEF message line: " + detail::quoted(text.substr(0, 20)));
 }
 
 bool decode_stream(FILE *in, Decoder &decoder) {

@@ -23,10 +23,22 @@ using detail::split_words;
 // ---------------------------------------------------------------------------
 // Message lines
 
+// A new message or the end of the input closes the message in hand; a .B
+// block not closed by its .END loses its values.
 void Decoder::Impl::end_message(bool by_new_start) {
-    if (msg.kind == 'B' && !msg.skipping)
-        error(by_new_start ? ".B block not closed by .END before the next message"
-                           : ".B block not closed by .END at the end of the input");
+    if (msg.kind == 'B') {
+        error(".B block of line " + std::to_string(msg.line) + " not closed by .END " +
+              (by_new_start ? "before the next message" : "at the end of the input") +
+              ": its values are not written");
+        block.held.clear();
+        block.text.clear();
+    }
+    msg.kind = 0;
+}
+
+// .END: a block's values go out.
+void Decoder::Impl::end_block() {
+    if (msg.kind == 'B' && !msg.skipping) write_block();
     msg.kind = 0;
 }
 
@@ -38,6 +50,7 @@ void Decoder::Impl::start(char type, bool rev, std::string_view rest) {
     block.reset();
     msg.kind = type;
     msg.revised = rev;
+    msg.line = line_no;
     std::string_view data;
     if (!positional(type, rest, data)) {
         msg.skipping = true;
@@ -63,17 +76,26 @@ bool Decoder::Impl::positional(char type, std::string_view rest, std::string_vie
     if (e == std::string_view::npos) e = rest.size();
     const std::string_view id = rest.substr(p, e - p);
     if (!detail::valid_id(id)) {
-        error("bad station identifier " + quoted(id));
+        error(id.size() < 3 || id.size() > 8
+                  ? "identifier " + quoted(id) + " must have 3 to 8 characters"
+                  : "bad station identifier " + quoted(id));
         return false;
     }
     msg.station.assign(id);
     p = rest.find_first_not_of(' ', e);
     e = p == std::string_view::npos ? rest.size() : detail::word_end(rest, p);
-    const std::string_view date = p == std::string_view::npos ? "" : rest.substr(p, e - p);
-    Civil t{0, 0, 0, 12, 0, 0};
-    bool ok = all_digits(date) && (date.size() == 4 || date.size() == 6 || date.size() == 8);
+    if (!positional_date(p == std::string_view::npos ? "" : rest.substr(p, e - p))) return false;
+    return positional_zone(rest, rest.find_first_not_of(' ', e), data);
+}
+
+// mmdd, yymmdd or ccyymmdd: a year left out is the one nearest the
+// reference date, a century left out puts the year within 90 years before
+// it and 10 after.
+bool Decoder::Impl::positional_date(std::string_view date) {
+    Civil t{0, 0, 0, 24, 0, 0};
+    const std::size_t n = date.size();
+    bool ok = all_digits(date) && (n == 4 || n == 6 || n == 8);
     if (ok) {
-        const std::size_t n = date.size();
         t.month = digits_value(date, n - 4, 2);
         t.day = digits_value(date, n - 2, 2);
         if (n == 4)
@@ -82,47 +104,86 @@ bool Decoder::Impl::positional(char type, std::string_view rest, std::string_vie
             t.year = infer_century(ref.year, digits_value(date, 0, 2));
         else
             t.year = digits_value(date, 0, 4);
+        if (!detail::year_in_range(t.year)) {
+            error("date " + quoted(date) + " names a year outside 1753 to 2199");
+            return false;
+        }
         ok = valid_civil(t);
     }
     if (!ok) {
         error("bad date " + quoted(date));
         return false;
     }
-    p = rest.find_first_not_of(' ', e);
+    msg.st.when = t;
+    msg.st.year_inferred = n == 4;
+    return true;
+}
+
+// The zone, when the word after the date is one; the data string starts
+// there otherwise, with a "/" or an element. Another word is a bad zone, or
+// data without the "/" that must start it: the message is refused.
+bool Decoder::Impl::positional_zone(std::string_view rest, std::size_t p,
+                                    std::string_view &data) {
     if (p != std::string_view::npos) {
-        e = detail::word_end(rest, p);
-        if (find_zone(rest.substr(p, e - p), msg.zone)) p = rest.find_first_not_of(' ', e);
+        const std::size_t e = detail::word_end(rest, p);
+        const std::string_view word = rest.substr(p, e - p);
+        if (find_zone(word, msg.zone)) {
+            p = rest.find_first_not_of(' ', e);
+        } else if (!word.empty() && !is_element(word)) {
+            error("bad time zone " + quoted(word) + " (or a data string without its \"/\")");
+            return false;
+        }
         if (p != std::string_view::npos) data = rest.substr(p);
     }
     // Without an hour, a value stands at the end of its day in local time,
     // at noon in UTC.
     const Zone &z = msg.zone;
-    t.hour = z.tzname == nullptr && z.offset == 0 && z.code[1] == '\0' ? 12 : 24;
-    msg.st.when = t;
+    if (z.tzname == nullptr && z.offset == 0 && z.code[1] == '\0') msg.st.when.hour = 12;
     return true;
 }
 
-void Decoder::Impl::continuation(char type, bool rev, std::string_view data) {
-    const std::string tag = std::string(".") + type + (rev ? "R" : "") + "n";
+// Whether a continuation line may continue the message in hand: of its
+// format and revision, next in number, after no line with an error that
+// stopped the message or was refused itself. An error otherwise, and the
+// later continuation lines are refused too; what the message read so far
+// stays (a .B block keeps the header it has).
+bool Decoder::Impl::continues(char type, bool rev, int number) {
+    const std::string tag =
+        std::string(".") + type + (rev ? "R" : "") + std::to_string(number);
     if (msg.kind == 0) {
         error("continuation line " + tag + " without a message");
-        return;
+        return false;
     }
-    if (type != msg.kind || (rev && !msg.revised)) {
-        error("continuation line " + tag + " does not belong to the ." +
-              std::string(1, msg.kind) + (msg.revised ? "R" : "") + " message");
-        return;
+    if (msg.kind == 'B' && block.body_started) {
+        error("continuation line " + tag + " in the body of a .B block");
+        return false;
     }
-    if (msg.skipping) return;
-    if (type == 'A') {
+    std::string why;
+    if (type != msg.kind || (rev && !msg.revised))
+        why = " does not belong to the ." + std::string(1, msg.kind) + (msg.revised ? "R" : "") +
+              " message";
+    else if (msg.skipping || msg.broken)
+        why = " continues a line with an error: not decoded";
+    else if (number != msg.next_continuation)
+        why = " out of sequence: ." + std::string(1, type) + (rev ? "R" : "") +
+              std::to_string(msg.next_continuation) + " expected";
+    if (why.empty()) {
+        msg.next_continuation = number + 1;
+        return true;
+    }
+    error("continuation line " + tag + why);
+    msg.broken = true;
+    return false;
+}
+
+void Decoder::Impl::continuation(char type, bool rev, int number, std::string_view data) {
+    if (!continues(type, rev, number)) return;
+    if (type == 'A')
         a_data(data);
-    } else if (type == 'E') {
+    else if (type == 'E')
         e_data(data, true);
-    } else if (block.body_started) {
-        error(".B header continuation after the first body line");
-    } else {
+    else
         b_header(data);
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -188,9 +249,7 @@ void Decoder::Impl::a_field(std::string_view field) {
     std::size_t i = 0;
     for (; i < words.size() && is_element(words[i].text); ++i) {
         Elem e;
-        if (!detail::parse_element(parm, words[i].text, e) || e.kind == 'I') {
-            error("bad date/data-type element " + quoted(words[i].text) +
-                  "; rest of the message dropped");
+        if (!element(words[i].text, e, "; rest of the message dropped", false)) {
             msg.skipping = true;
             return;
         }
@@ -201,7 +260,9 @@ void Decoder::Impl::a_field(std::string_view field) {
     }
     if (i + 1 == words.size()) {
         ValueText v;
-        if (parse_value(words[i].text, v))
+        Code code;
+        std::string why;
+        if (parse_value(words[i].text, v) && !code_of(words[i].text, code, why))
             error("value " + quoted(words[i].text) + " without a parameter code");
         else
             msg.a_pending.assign(words[i].text);
@@ -257,8 +318,7 @@ void Decoder::Impl::e_data(std::string_view data, bool continued) {
 // or a relative offset starts the series afresh.
 bool Decoder::Impl::e_element(const Word &w) {
     Elem e;
-    if (!detail::parse_element(parm, w.text, e)) {
-        error("bad date/data-type element " + quoted(w.text) + "; rest of the message dropped");
+    if (!element(w.text, e, "; rest of the message dropped", true)) {
         msg.skipping = true;
         return false;
     }
@@ -276,18 +336,24 @@ bool Decoder::Impl::e_element(const Word &w) {
         msg.skipping = true;
         return false;
     }
-    if (detail::is_time_kind(e.kind) || e.kind == 'R') series.k = 0;
+    if (detail::is_time_kind(e.kind) || e.kind == 'R') {
+        series.k = 0;
+        series.stretch_lost = false;
+    }
     return false;
 }
 
 // The first word of an .E message that is no element: its code.
+// A word that reads both ways ("TA" is a code, and a trace with qualifier A)
+// is the code here.
 void Decoder::Impl::e_code(const Word &w, bool is_value) {
     Code code;
     std::string why;
-    if (is_value) {
+    const bool is_code = code_of(w.text, code, why);
+    if (!is_code && is_value) {
         error(".E value " + quoted(w.text) + " before the parameter code; message dropped");
         msg.skipping = true;
-    } else if (!code_of(w.text, code, why)) {
+    } else if (!is_code) {
         error(why + "; rest of the message dropped");
         msg.skipping = true;
     } else if (code.seven_am) {
@@ -326,7 +392,12 @@ bool Decoder::Impl::e_word(const Word &w, bool after_value) {
             return false;
         }
     }
-    value_word(msg.station, series.code, msg.st, w, series.di, series.k);
+    // A month-end series from a time off a month's end is told once and
+    // lost up to the next explicit time.
+    if (!series.stretch_lost) {
+        value_word(msg.station, series.code, msg.st, w, series.di, series.k);
+        series.stretch_lost = month_end_refused;
+    }
     ++series.k;
     return true;
 }
@@ -338,14 +409,19 @@ bool Decoder::Impl::e_word(const Word &w, bool after_value) {
 void Decoder::Impl::b_header(std::string_view data) {
     for_fields(data, '/', [&](std::string_view f, bool, bool) {
         split_words(f, words);
+        // Items are separated by "/"; a blank instead is read as one, with
+        // a warning, as products are written so.
+        if (words.size() > 1 && !msg.blank_told) {
+            msg.blank_told = true;
+            warning("blank instead of \"/\" between " + quoted(words[0].text) + " and " +
+                    quoted(words[1].text) + " in the .B header (told once a message)");
+        }
         bool have_code = false;
         for (const Word &w : words) {
             if (is_element(w.text)) {
                 if (block.header_broken) continue;
                 Elem e;
-                if (!detail::parse_element(parm, w.text, e) || e.kind == 'I') {
-                    error("bad date/data-type element " + quoted(w.text) +
-                          " in .B header; later parameters dropped");
+                if (!element(w.text, e, " in .B header; later parameters dropped", false)) {
                     block.header_broken = true;
                 } else if (!apply(msg.st, e)) {
                     block.header_broken = true;
@@ -497,20 +573,18 @@ bool Decoder::Impl::b_field(Group &g, std::string_view f, bool first, bool last)
 // An element in a station group; false with the error told when it is bad.
 bool Decoder::Impl::b_override(Group &g, const Word &w) {
     Elem e;
-    if (!detail::parse_element(parm, w.text, e) || e.kind == 'I') {
-        error("bad date/data-type element " + quoted(w.text) + " for " + std::string(g.id) +
-              "; rest of its values dropped");
+    if (!element(w.text, e, " for " + std::string(g.id) + "; rest of its values dropped", false))
         return false;
-    }
     g.overridden = true;
     if (detail::is_time_kind(e.kind)) {
+        // A date in the body replaces the header's date only: a DR of the
+        // body stays in force after it, as the header's DRs do.
         body_ops.push_back(e);
-        g.rel = false;
     } else if (e.kind == 'R') {
         g.over.rel = e.step;
         g.rel = true;
     } else if (e.kind == 'C') {
-        if (!creation(e, msg.st.when, g.over.dc)) return false;
+        if (!creation(e, g.over)) return false;
         g.dc = true;
     } else if (e.kind == 'U') {
         g.over.si = e.letter == 'S';
@@ -540,18 +614,13 @@ void Decoder::Impl::b_value(Group &g, const Word &w) {
         return;
     }
     State s = slot.st;
-    for (const Elem &e : body_ops) {
-        if (!detail::merge_time(s.when, e, ref)) {
-            error("date/time element D" + std::string(1, e.kind) + std::string(e.digits) +
-                  " gives no valid time for " + std::string(slot.code.pe, 2) + " of " +
-                  std::string(g.id));
-            return;
-        }
-    }
+    for (const Elem &e : body_ops)
+        if (!merge(s, e, std::string(slot.code.pe, 2) + " of " + std::string(g.id))) return;
     if (g.rel) s.rel = g.over.rel;
     if (g.dc) {
         s.has_dc = true;
         s.dc = g.over.dc;
+        s.dc_year = g.over.dc_year;
     }
     if (g.si) s.si = g.over.si;
     if (g.dq) s.dq = g.over.dq;

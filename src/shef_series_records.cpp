@@ -87,6 +87,7 @@ bool Decoder::Impl::seven_am(const State &s, const Code &code, int64_t &utc) {
 // and month ends move the wall time; seconds, minutes and hours are
 // elapsed time.
 bool Decoder::Impl::place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc) {
+    month_end_refused = false;
     if (code.seven_am) return seven_am(s, code, utc);
     Civil t = s.when;
     const char *why = nullptr;
@@ -114,6 +115,7 @@ bool Decoder::Impl::place(const State &s, const Code &code, Step step, int64_t k
             }
             if (!shift_calendar(t, step.unit, k * step.amount, &why)) {
                 error(std::string("series step (DI) from ") + civil_text(t) + ": " + why);
+                month_end_refused = step.unit == 'E';
                 return false;
             }
         }
@@ -130,14 +132,37 @@ bool Decoder::Impl::place(const State &s, const Code &code, Step step, int64_t k
 // ---------------------------------------------------------------------------
 // Values
 
+namespace {
+
+// Digits from the first nonzero one to the last of a number: more than a
+// double holds exactly (15) cannot be kept as written.
+std::size_t significant_digits(const ValueText &v) {
+    if (!v.whole.empty()) return v.whole.size() + v.fraction.size();
+    std::size_t zeros = 0;
+    while (zeros < v.fraction.size() && v.fraction[zeros] == '0') ++zeros;
+    return v.fraction.size() - zeros;
+}
+
+bool trace_element(const Code &code) {
+    const char a = code.pe[0], b = code.pe[1];
+    return (a == 'P' && (b == 'P' || b == 'C' || b == 'Y')) ||
+           (a == 'S' && (b == 'D' || b == 'F' || b == 'W'));
+}
+
+bool precipitation(const Code &code) {
+    return code.pe[0] == 'P' && (code.pe[1] == 'P' || code.pe[1] == 'C' || code.pe[1] == 'Y');
+}
+
+}  // namespace
+
 // The English-unit text of a value into value_text; false with the error
 // told when the value is lost.
 bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &w,
                                   const ValueText &v, bool &missing) {
     missing = false;
+    value_len = 0;
     if (v.kind == ValueText::Trace) {
-        const char a = code.pe[0], b = code.pe[1];
-        if (!((a == 'P' && (b == 'P' || b == 'C')) || (a == 'S' && (b == 'F' || b == 'D')))) {
+        if (!trace_element(code)) {
             error("trace (T) given for " + std::string(code.pe, 2) +
                   ", not a precipitation or snow element");
             return false;
@@ -148,8 +173,11 @@ bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &
     }
     if (v.kind == ValueText::Missing) {
         missing = true;
-        value_len = 0;
         return true;
+    }
+    if (significant_digits(v) > 15) {
+        error("value " + quoted(w.text) + " has more than 15 significant digits; value lost");
+        return false;
     }
     value_len = english_value(v, false, 1.0, value_text);
     if (value_len == 0) {
@@ -159,6 +187,14 @@ bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &
     if (std::string_view(value_text, value_len) == "-9999") {
         missing = true;
         value_len = 0;
+    } else if (!s.si && precipitation(code) && v.number.find('.') == std::string_view::npos) {
+        value_len = hundredths_value(v, value_text);
+        if (!msg.hundredths_told) {
+            msg.hundredths_told = true;
+            warning(std::string(code.pe, 2) + " value " + quoted(w.text) +
+                    " without a decimal point read in hundredths of an inch (told once a "
+                    "message)");
+        }
     } else if (s.si && code.pe_known && code.factor != 1.0) {
         value_len = english_value(v, true, code.factor, value_text);
         if (value_len == 0) {
@@ -169,55 +205,171 @@ bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &
     return true;
 }
 
+// The value's qualifier, else the default one; false with the error told
+// when it is unknown (the value is lost).
+bool Decoder::Impl::qualifier_of(const State &s, const Word &w, const ValueText &v, char &q) {
+    q = v.qualifier;
+    if (q == 0) {
+        q = s.dq;
+    } else if (q == 'Z') {
+        q = 0;
+    } else if (!parm.qualifier_valid(q)) {
+        error("unknown data qualifier '" + std::string(1, q) + "' in " + quoted(w.text) +
+              "; value lost");
+        return false;
+    }
+    return true;
+}
+
+// A code of duration V takes the DV in force; after DVZ it takes the
+// element's default duration. False with the error told without a DV.
+bool Decoder::Impl::duration_of(const State &s, Code &code, int &value) {
+    value = code.duration_value;
+    if (code.duration != 'V') return true;
+    if (s.dv == detail::kNoDv) {
+        error("duration V in " + std::string(code.pe, 2) + "V without a variable duration (DV)");
+        return false;
+    }
+    if (s.dv == detail::kDefaultDv) {
+        code.duration = parm.default_duration(code.pe[0], code.pe[1]);
+        code.duration_value = parm.duration_value(code.duration);
+        value = code.duration_value;
+        return value >= 0;
+    }
+    value = s.dv;
+    return true;
+}
+
+// A creation date should come before its value's time, and a year taken
+// from the reference date should agree with the one a creation date names:
+// each told once a message.
+void Decoder::Impl::creation_checks(const State &s, int64_t utc) {
+    if (!s.has_dc) return;
+    char t[24], c[24];
+    if (s.dc > utc && !msg.dc_later_told) {
+        msg.dc_later_told = true;
+        format_utc(utc, t);
+        format_utc(s.dc, c);
+        warning(std::string("creation date ") + c + " later than the observation time " + t +
+                " (told once a message)");
+    }
+    constexpr int64_t kYear = 366 * int64_t{86400};
+    if (s.year_inferred && s.dc_year != 0 && !msg.year_told && (s.dc - utc > kYear || utc - s.dc > kYear)) {
+        msg.year_told = true;
+        warning("Year inferred as " + std::to_string(s.when.year) + ", but the creation date says " +
+                std::to_string(s.dc_year) + ": give the product's date with -ho");
+    }
+}
+
 // Checks a value word against its code and hands out its record.
 void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s, const Word &w,
                          const ValueText &v, int64_t utc) {
     Record r;
-    if (!value_text_of(code, s, w, v, r.missing)) return;
-    char q = v.qualifier;
-    if (q == 'Z') {
-        q = 0;
-    } else if (q != 0 && !parm.qualifier_valid(q)) {
-        warning("unknown data qualifier '" + std::string(1, q) + "' in " + quoted(w.text) +
-                " ignored");
-        q = 0;
-    }
-    if (v.qualifier == 0) q = s.dq;
-    if (code.duration == 'V') {
-        if (s.dv < 0) {
-            error("duration V in " + std::string(code.pe, 2) +
-                  "V without a variable duration (DV)");
-            return;
-        }
-        r.duration_value = s.dv;
-    } else {
-        r.duration_value = code.duration_value;
-    }
-    if (!code.pe_known) {
-        bool &told = unknown_told[(code.pe[0] - 'A') * 26 + (code.pe[1] - 'A')];
+    Code used = code;
+    if (!value_text_of(code, s, w, v, r.missing) || !qualifier_of(s, w, v, r.qualifier) ||
+        !duration_of(s, used, r.duration_value))
+        return;
+    if (!used.pe_known) {
+        bool &told = unknown_told[(used.pe[0] - 'A') * 26 + (used.pe[1] - 'A')];
         if (!told) {
             told = true;
-            warning("unknown physical element " + std::string(code.pe, 2) +
+            warning("unknown physical element " + std::string(used.pe, 2) +
                     ": its values are kept unconverted (told once)");
         }
     }
-    if (code.ts[0] == 'F' && !s.has_dc && !msg.forecast_warned) {
-        msg.forecast_warned = true;
+    if (used.ts[0] == 'F' && !s.has_dc && !msg.forecast_told) {
+        msg.forecast_told = true;
         warning("forecast values without a creation date (DC)");
     }
+    creation_checks(s, utc);
     r.station = sta;
     r.obs_time = utc;
-    r.code = &code;
+    r.code = &used;
     r.value = std::string_view(value_text, value_len);
-    r.qualifier = q;
     r.has_creation = s.has_dc;
     r.creation_time = s.dc;
     r.revised = msg.revised;
     r.message = msg.kind;
     r.line = line_no;
     r.comment = w.comment;
+    deliver(r);
+}
+
+// ---------------------------------------------------------------------------
+// Handing out: .A and .E values at once, a .B block's at its .END
+
+void Decoder::Impl::deliver(const Record &r) {
+    if (msg.kind == 'B') {
+        hold(r);
+        return;
+    }
     ++counts.values;
     if (on_value) on_value(r);
+}
+
+// Keeps a value of a .B block; a block grown past kBlockMax values is an
+// error: its values are dropped and the rest of it passed over.
+void Decoder::Impl::hold(const Record &r) {
+    if (msg.skipping) return;  // the block is lost already
+    if (block.held.size() >= kBlockMax) {
+        error(".B block of line " + std::to_string(msg.line) + " has more than " +
+              std::to_string(kBlockMax) + " values: none of them are written");
+        block.held.clear();
+        block.text.clear();
+        msg.skipping = true;
+        return;
+    }
+    auto keep = [&](std::string_view t) {
+        const auto at = static_cast<uint32_t>(block.text.size());
+        block.text.append(t);
+        return at;
+    };
+    const std::string_view last(block.text.data() + block.last_station, block.last_station_len);
+    if (block.text.empty() || r.station != last) {
+        block.last_station = keep(r.station);
+        block.last_station_len = static_cast<uint32_t>(r.station.size());
+    }
+    Held h{};
+    h.code = *r.code;
+    h.obs_time = r.obs_time;
+    h.creation_time = r.creation_time;
+    h.duration_value = r.duration_value;
+    h.line = r.line;
+    h.station = block.last_station;
+    h.station_len = block.last_station_len;
+    h.value = keep(r.value);
+    h.value_len = static_cast<uint32_t>(r.value.size());
+    h.comment = keep(r.comment);
+    h.comment_len = static_cast<uint32_t>(r.comment.size());
+    h.qualifier = r.qualifier;
+    h.missing = r.missing;
+    h.has_creation = r.has_creation;
+    block.held.push_back(h);
+}
+
+// The values of a block closed by its .END.
+void Decoder::Impl::write_block() {
+    const std::string_view text = block.text;
+    for (const Held &h : block.held) {
+        Record r;
+        r.station = text.substr(h.station, h.station_len);
+        r.obs_time = h.obs_time;
+        r.code = &h.code;
+        r.duration_value = h.duration_value;
+        r.missing = h.missing;
+        r.value = text.substr(h.value, h.value_len);
+        r.qualifier = h.qualifier;
+        r.has_creation = h.has_creation;
+        r.creation_time = h.creation_time;
+        r.revised = msg.revised;
+        r.message = 'B';
+        r.line = h.line;
+        r.comment = text.substr(h.comment, h.comment_len);
+        ++counts.values;
+        if (on_value) on_value(r);
+    }
+    block.held.clear();
+    block.text.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -230,7 +382,8 @@ Decoder::~Decoder() { delete impl_; }
 
 void Decoder::line(std::string_view text, long number) {
     impl_->line_no = number;
-    impl_->handle(impl_->clean(text));
+    // The dot of a message line stands in column one, before any comment.
+    impl_->handle(impl_->clean(text), !text.empty() && text[0] == '.');
 }
 
 void Decoder::skipped_line(long number) {

@@ -108,11 +108,13 @@ TEST(shef_time, creation_dates_and_year_inference) {
         {".A STN1 20240715 Z DH12/DC202407141800/HGIF 2",
          "STN1 2024-07-15T12:00:00Z HGIFZZZ 2 dc=2024-07-14T18:00:00Z", nullptr},
         // A creation date without a year takes the one nearest the
-        // observation; without an hour, the zone's default hour.
+        // reference date; without an hour, the zone's default hour.
         {".A STN1 20250102 Z DH12/DC1231/HGIF 2",
-         "STN1 2025-01-02T12:00:00Z HGIFZZZ 2 dc=2024-12-31T12:00:00Z", nullptr},
+         "STN1 2025-01-02T12:00:00Z HGIFZZZ 2 dc=2024-12-31T12:00:00Z", nullptr,
+         RefDate{2025, 1, 2}},
         {".A STN1 20240715 C DH12/DC0714/HGIF 2",
-         "STN1 2024-07-15T17:00:00Z HGIFZZZ 2 dc=2024-07-15T05:00:00Z", nullptr},
+         "STN1 2024-07-15T17:00:00Z HGIFZZZ 2 dc=2024-07-15T05:00:00Z", nullptr,
+         RefDate{2024, 7, 20}},
         {".A STN1 20240715 Z DH12/HGIF 2", "STN1 2024-07-15T12:00:00Z HGIFZZZ 2",
          "W1: forecast values without a creation date"},
         // mmdd: within six months of the reference date.
@@ -144,12 +146,15 @@ TEST(shef_time, zones_follow_daylight_saving_history) {
         {".A STN1 20240310 C DH0200/HG 1/DH0300/HG 2",
          "STN1 2024-03-10T08:00:00Z HGIRZZZ 1|STN1 2024-03-10T08:00:00Z HGIRZZZ 2", nullptr},
         {".A STN1 20240310 P DH0259/HG 1", "", "does not exist in zone P"},
-        // Fall back: the repeated hour is daylight time, 02:00 is standard.
+        // Fall back: the repeated hour is daylight time, up to and with
+        // 02:00; after it, standard time.
         {".A STN1 20241103 C DH0130/HG 1/DH0230/HG 2",
          "STN1 2024-11-03T06:30:00Z HGIRZZZ 1|STN1 2024-11-03T08:30:00Z HGIRZZZ 2",
          "W1: local time 2024-11-03 01:30:00 occurs twice in zone C"},
-        {".A STN1 20241103 P DH0100/HG 1/DH0200/HG 2",
-         "STN1 2024-11-03T08:00:00Z HGIRZZZ 1|STN1 2024-11-03T10:00:00Z HGIRZZZ 2", "zone P"},
+        {".A STN1 20241103 P DH0100/HG 1/DH0200/HG 2/DH020001/HG 3",
+         "STN1 2024-11-03T08:00:00Z HGIRZZZ 1|STN1 2024-11-03T09:00:00Z HGIRZZZ 2|"
+         "STN1 2024-11-03T10:00:01Z HGIRZZZ 3",
+         "W1: local time 2024-11-03 02:00:00 occurs twice in zone P"},
         // The rules of each period: last Sunday of April (1985), first
         // Sunday of April (2006), second Sunday of March (from 2007).
         {".A STN1 19850428 C DH0230/HG 1", "", "does not exist"},
