@@ -325,6 +325,7 @@ bool parse_value(std::string_view t, ValueText &v) {
     v.qualifier = 0;
     v.number = {};
     v.fraction = {};
+    v.point = false;
     // Numbers first: they are nearly every value. One pass over the text.
     const char *p = t.data(), *const end = p + t.size();
     const char *q = p;
@@ -337,6 +338,7 @@ bool parse_value(std::string_view t, ValueText &v) {
     v.whole = std::string_view(whole, static_cast<std::size_t>(q - whole));
     bool any = q > digits_from;
     if (q < end && *q == '.') {
+        v.point = true;
         const char *dot = ++q, *last = q;  // last: just past the last nonzero digit
         while (q < end && vyr::is_digit(*q)) {
             if (*q != '0') last = q + 1;

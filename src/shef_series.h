@@ -166,6 +166,7 @@ struct ValueText {
     // fraction digits without trailing zeros.
     bool negative;
     std::string_view whole, fraction;
+    bool point;  // written with a decimal point
 };
 // False for text that is no value of the standard ("1,5", "6O.O", "??",
 // "++", "MMM").

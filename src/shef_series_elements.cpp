@@ -239,17 +239,20 @@ bool Decoder::Impl::code_of(std::string_view text, Code &code, std::string &why)
 }
 
 // Reads an element word; false with the error told, cost saying what the
-// error costs. A series interval (DI) belongs to .E messages alone.
-bool Decoder::Impl::element(std::string_view w, Elem &e, const std::string &cost,
-                            bool interval_ok) {
+// error costs (after " for " and id when an id is given). A series interval
+// (DI) belongs to .E messages alone. The message is only made when needed.
+bool Decoder::Impl::element(std::string_view w, Elem &e, std::string_view cost,
+                            std::string_view id, bool interval_ok) {
     if (detail::parse_element(parm, w, e) && (interval_ok || e.kind != 'I')) return true;
-    error("bad date/data-type element " + quoted(w) + cost);
+    std::string text = "bad date/data-type element " + quoted(w);
+    if (!id.empty()) text.append(" for ").append(id);
+    error(text.append(cost));
     return false;
 }
 
-// Merges a time element into a state; false with the error told (where:
-// what the time was for, in a .B body).
-bool Decoder::Impl::merge(State &s, const Elem &e, std::string_view where) {
+// Merges a time element into a state; false with the error told (in a .B
+// body, for the parameter code of station id).
+bool Decoder::Impl::merge(State &s, const Elem &e, const Code *code, std::string_view id) {
     const detail::Merge m = detail::merge_time(s, e, ref);
     if (m == detail::Merge::Ok) return true;
     std::string text(1, 'D');
@@ -257,17 +260,18 @@ bool Decoder::Impl::merge(State &s, const Elem &e, std::string_view where) {
     text.append(e.digits);
     if (m == detail::Merge::BadYear)
         error("date/time element " + text + " names a year outside 1753 to 2199");
-    else if (where.empty())
+    else if (code == nullptr)
         error("date/time element gives no valid time: " + text);
     else
-        error("date/time element " + text + " gives no valid time for " + std::string(where));
+        error("date/time element " + text + " gives no valid time for " +
+              std::string(code->pe, 2) + " of " + std::string(id));
     return false;
 }
 
 // Applies an element other than DI to a state. False with the error told.
 bool Decoder::Impl::apply(State &s, const Elem &e) {
     if (detail::is_time_kind(e.kind)) {
-        if (!merge(s, e, {})) return false;
+        if (!merge(s, e, nullptr, {})) return false;
         s.rel = Step{};  // an explicit time ends the relative offset
         return true;
     }

@@ -116,6 +116,19 @@ struct Decoder::Impl {
         // Warnings told once a message.
         bool forecast_told = false, hundredths_told = false, dc_later_told = false,
              year_told = false, blank_told = false;
+        // A new message: all as at first, the texts keeping their room.
+        void reset(char type, bool rev, long at) {
+            kind = type;
+            revised = rev;
+            skipping = broken = trailing_slash = false;
+            line = at;
+            next_continuation = 1;
+            station.clear();
+            zone = utc_zone();
+            st = State{};
+            a_pending.clear();
+            forecast_told = hundredths_told = dc_later_told = year_told = blank_told = false;
+        }
     };
     // An .E message's series.
     struct Series {
@@ -133,14 +146,18 @@ struct Decoder::Impl {
         State st;
     };
     // The values of a .B block, written at its .END: their texts are kept
-    // in one string, since the lines they came from are gone by then.
+    // with them, since the lines they came from are gone by then; a value
+    // too long to keep in place, and a comment, go to the block's text.
     struct Held {
         Code code;
         int64_t obs_time, creation_time;
-        int duration_value;
         long line;
-        uint32_t station, value, comment;  // offsets into text
-        uint32_t station_len, value_len, comment_len;
+        int duration_value;
+        uint32_t long_value, comment, comment_len;  // offsets into the block's text
+        char station[8];
+        char value[26];
+        uint8_t station_len;
+        uint16_t value_len;
         char qualifier;
         bool missing, has_creation;
     };
@@ -148,7 +165,6 @@ struct Decoder::Impl {
         std::vector<Slot> slots;
         std::vector<Held> held;
         std::string text;
-        uint32_t last_station = 0, last_station_len = 0;  // the station text last kept
         bool body_started = false;
         bool header_broken = false;  // later parameters of the header are lost
         bool joined_told = false;
@@ -160,7 +176,6 @@ struct Decoder::Impl {
             if (text.capacity() > (1 << 16)) std::string().swap(text);
             held.clear();
             text.clear();
-            last_station = last_station_len = 0;
             body_started = header_broken = joined_told = false;
         }
     };
@@ -205,9 +220,10 @@ struct Decoder::Impl {
 
     // Elements and values (shef_series_elements.cpp)
     bool code_of(std::string_view text, Code &code, std::string &why);
-    bool element(std::string_view w, Elem &e, const std::string &cost, bool interval_ok);
+    bool element(std::string_view w, Elem &e, std::string_view cost, std::string_view id,
+                 bool interval_ok);
     bool apply(State &s, const Elem &e);
-    bool merge(State &s, const Elem &e, std::string_view where);
+    bool merge(State &s, const Elem &e, const Code *code, std::string_view id);
     bool creation(const Elem &e, State &s);
     bool value_word(std::string_view sta, const Code &code, const State &s, const Word &w,
                     Step step, int64_t k);
@@ -246,7 +262,7 @@ struct Decoder::Impl {
     bool value_text_of(const Code &code, const State &s, const Word &w, const ValueText &v,
                        bool &missing);
     bool qualifier_of(const State &s, const Word &w, const ValueText &v, char &q);
-    bool duration_of(const State &s, Code &code, int &value);
+    bool duration_of(const State &s, const Code *&code, Code &dflt, int &value);
     void creation_checks(const State &s, int64_t utc);
     void emit(std::string_view sta, const Code &code, const State &s, const Word &w,
               const ValueText &v, int64_t utc);

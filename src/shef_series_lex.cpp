@@ -68,9 +68,14 @@ namespace {
 // Whether a line (from its dot) is a message start, a continuation or an
 // end of block: ".A", ".B" or ".E", an optional "R", an optional number,
 // then a blank or the end; or ".END".
+bool block_end(std::string_view t) {
+    return t.size() >= 4 && t[1] == 'E' && t[2] == 'N' && t[3] == 'D' &&
+           (t.size() == 4 || t[4] == ' ');
+}
+
 bool message_tag(std::string_view t) {
     if (t.size() < 2 || t[0] != '.') return false;
-    if (t.substr(0, 4) == ".END") return t.size() == 4 || t[4] == ' ';
+    if (block_end(t)) return true;
     if (t[1] != 'A' && t[1] != 'B' && t[1] != 'E') return false;
     std::size_t i = 2;
     if (i < t.size() && t[i] == 'R') ++i;
@@ -147,7 +152,7 @@ void Decoder::Impl::handle(std::string_view text, bool dot_in_column_one) {
         other_line(text);
         return;
     }
-    if (text.substr(0, 4) == ".END" && (text.size() == 4 || text[4] == ' ')) {
+    if (block_end(text)) {
         end_block();  // and an .A or .E message ends as at any other line
         return;
     }

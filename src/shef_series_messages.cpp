@@ -45,12 +45,9 @@ void Decoder::Impl::end_block() {
 void Decoder::Impl::start(char type, bool rev, std::string_view rest) {
     end_message(true);
     ++counts.messages;
-    msg = Message{};
+    msg.reset(type, rev, line_no);
     series = Series{};
     block.reset();
-    msg.kind = type;
-    msg.revised = rev;
-    msg.line = line_no;
     std::string_view data;
     if (!positional(type, rest, data)) {
         msg.skipping = true;
@@ -249,7 +246,7 @@ void Decoder::Impl::a_field(std::string_view field) {
     std::size_t i = 0;
     for (; i < words.size() && is_element(words[i].text); ++i) {
         Elem e;
-        if (!element(words[i].text, e, "; rest of the message dropped", false)) {
+        if (!element(words[i].text, e, "; rest of the message dropped", {}, false)) {
             msg.skipping = true;
             return;
         }
@@ -318,7 +315,7 @@ void Decoder::Impl::e_data(std::string_view data, bool continued) {
 // or a relative offset starts the series afresh.
 bool Decoder::Impl::e_element(const Word &w) {
     Elem e;
-    if (!element(w.text, e, "; rest of the message dropped", true)) {
+    if (!element(w.text, e, "; rest of the message dropped", {}, true)) {
         msg.skipping = true;
         return false;
     }
@@ -421,7 +418,7 @@ void Decoder::Impl::b_header(std::string_view data) {
             if (is_element(w.text)) {
                 if (block.header_broken) continue;
                 Elem e;
-                if (!element(w.text, e, " in .B header; later parameters dropped", false)) {
+                if (!element(w.text, e, " in .B header; later parameters dropped", {}, false)) {
                     block.header_broken = true;
                 } else if (!apply(msg.st, e)) {
                     block.header_broken = true;
@@ -573,8 +570,7 @@ bool Decoder::Impl::b_field(Group &g, std::string_view f, bool first, bool last)
 // An element in a station group; false with the error told when it is bad.
 bool Decoder::Impl::b_override(Group &g, const Word &w) {
     Elem e;
-    if (!element(w.text, e, " for " + std::string(g.id) + "; rest of its values dropped", false))
-        return false;
+    if (!element(w.text, e, "; rest of its values dropped", g.id, false)) return false;
     g.overridden = true;
     if (detail::is_time_kind(e.kind)) {
         // A date in the body replaces the header's date only: a DR of the
@@ -615,7 +611,7 @@ void Decoder::Impl::b_value(Group &g, const Word &w) {
     }
     State s = slot.st;
     for (const Elem &e : body_ops)
-        if (!merge(s, e, std::string(slot.code.pe, 2) + " of " + std::string(g.id))) return;
+        if (!merge(s, e, &slot.code, g.id)) return;
     if (g.rel) s.rel = g.over.rel;
     if (g.dc) {
         s.has_dc = true;

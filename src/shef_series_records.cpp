@@ -1,6 +1,7 @@
 // shef_series_records.cpp - the records of decoded values: each value
 // placed in UTC time, checked against its code, converted to English units
 // and handed out; and the decoder's face.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -149,6 +150,25 @@ bool trace_element(const Code &code) {
            (a == 'S' && (b == 'D' || b == 'F' || b == 'W'));
 }
 
+// Copies a short text (at most 26 bytes) with fixed-size moves: a library
+// call costs more for the few bytes of a value.
+void copy_short(char *out, std::string_view s) {
+    const std::size_t n = s.size();
+    const char *q = s.data();
+    if (n >= 16) {
+        std::memcpy(out, q, 16);
+        std::memcpy(out + n - 16, q + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(out, q, 8);
+        std::memcpy(out + n - 8, q + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(out, q, 4);
+        std::memcpy(out + n - 4, q + n - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) out[i] = q[i];
+    }
+}
+
 bool precipitation(const Code &code) {
     return code.pe[0] == 'P' && (code.pe[1] == 'P' || code.pe[1] == 'C' || code.pe[1] == 'Y');
 }
@@ -175,7 +195,7 @@ bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &
         missing = true;
         return true;
     }
-    if (significant_digits(v) > 15) {
+    if (v.whole.size() + v.fraction.size() > 15 && significant_digits(v) > 15) {
         error("value " + quoted(w.text) + " has more than 15 significant digits; value lost");
         return false;
     }
@@ -187,7 +207,7 @@ bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &
     if (std::string_view(value_text, value_len) == "-9999") {
         missing = true;
         value_len = 0;
-    } else if (!s.si && precipitation(code) && v.number.find('.') == std::string_view::npos) {
+    } else if (!v.point && !s.si && precipitation(code)) {
         value_len = hundredths_value(v, value_text);
         if (!msg.hundredths_told) {
             msg.hundredths_told = true;
@@ -222,18 +242,21 @@ bool Decoder::Impl::qualifier_of(const State &s, const Word &w, const ValueText 
 }
 
 // A code of duration V takes the DV in force; after DVZ it takes the
-// element's default duration. False with the error told without a DV.
-bool Decoder::Impl::duration_of(const State &s, Code &code, int &value) {
-    value = code.duration_value;
-    if (code.duration != 'V') return true;
+// element's default duration, in dflt. False with the error told without a
+// DV.
+bool Decoder::Impl::duration_of(const State &s, const Code *&code, Code &dflt, int &value) {
+    value = code->duration_value;
+    if (code->duration != 'V') return true;
     if (s.dv == detail::kNoDv) {
-        error("duration V in " + std::string(code.pe, 2) + "V without a variable duration (DV)");
+        error("duration V in " + std::string(code->pe, 2) + "V without a variable duration (DV)");
         return false;
     }
     if (s.dv == detail::kDefaultDv) {
-        code.duration = parm.default_duration(code.pe[0], code.pe[1]);
-        code.duration_value = parm.duration_value(code.duration);
-        value = code.duration_value;
+        dflt = *code;
+        dflt.duration = parm.default_duration(dflt.pe[0], dflt.pe[1]);
+        dflt.duration_value = parm.duration_value(dflt.duration);
+        value = dflt.duration_value;
+        code = &dflt;
         return value >= 0;
     }
     value = s.dv;
@@ -244,7 +267,6 @@ bool Decoder::Impl::duration_of(const State &s, Code &code, int &value) {
 // from the reference date should agree with the one a creation date names:
 // each told once a message.
 void Decoder::Impl::creation_checks(const State &s, int64_t utc) {
-    if (!s.has_dc) return;
     char t[24], c[24];
     if (s.dc > utc && !msg.dc_later_told) {
         msg.dc_later_told = true;
@@ -265,26 +287,27 @@ void Decoder::Impl::creation_checks(const State &s, int64_t utc) {
 void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s, const Word &w,
                          const ValueText &v, int64_t utc) {
     Record r;
-    Code used = code;
+    const Code *used = &code;
+    Code dflt;
     if (!value_text_of(code, s, w, v, r.missing) || !qualifier_of(s, w, v, r.qualifier) ||
-        !duration_of(s, used, r.duration_value))
+        !duration_of(s, used, dflt, r.duration_value))
         return;
-    if (!used.pe_known) {
-        bool &told = unknown_told[(used.pe[0] - 'A') * 26 + (used.pe[1] - 'A')];
+    if (!used->pe_known) {
+        bool &told = unknown_told[(used->pe[0] - 'A') * 26 + (used->pe[1] - 'A')];
         if (!told) {
             told = true;
-            warning("unknown physical element " + std::string(used.pe, 2) +
+            warning("unknown physical element " + std::string(used->pe, 2) +
                     ": its values are kept unconverted (told once)");
         }
     }
-    if (used.ts[0] == 'F' && !s.has_dc && !msg.forecast_told) {
+    if (used->ts[0] == 'F' && !s.has_dc && !msg.forecast_told) {
         msg.forecast_told = true;
         warning("forecast values without a creation date (DC)");
     }
-    creation_checks(s, utc);
+    if (s.has_dc) creation_checks(s, utc);
     r.station = sta;
     r.obs_time = utc;
-    r.code = &used;
+    r.code = used;
     r.value = std::string_view(value_text, value_len);
     r.has_creation = s.has_dc;
     r.creation_time = s.dc;
@@ -319,52 +342,59 @@ void Decoder::Impl::hold(const Record &r) {
         msg.skipping = true;
         return;
     }
-    auto keep = [&](std::string_view t) {
-        const auto at = static_cast<uint32_t>(block.text.size());
-        block.text.append(t);
-        return at;
-    };
-    const std::string_view last(block.text.data() + block.last_station, block.last_station_len);
-    if (block.text.empty() || r.station != last) {
-        block.last_station = keep(r.station);
-        block.last_station_len = static_cast<uint32_t>(r.station.size());
-    }
-    Held h{};
+    Held &h = block.held.emplace_back();
     h.code = *r.code;
     h.obs_time = r.obs_time;
     h.creation_time = r.creation_time;
-    h.duration_value = r.duration_value;
     h.line = r.line;
-    h.station = block.last_station;
-    h.station_len = block.last_station_len;
-    h.value = keep(r.value);
-    h.value_len = static_cast<uint32_t>(r.value.size());
-    h.comment = keep(r.comment);
+    h.duration_value = r.duration_value;
+    // Body identifiers have at most 8 characters.
+    h.station_len = static_cast<uint8_t>(std::min<std::size_t>(r.station.size(), 8));
+    copy_short(h.station, r.station.substr(0, h.station_len));
+    h.value_len = static_cast<uint16_t>(r.value.size());
+    if (r.value.size() <= sizeof h.value) {
+        copy_short(h.value, r.value);
+    } else {
+        h.long_value = static_cast<uint32_t>(block.text.size());
+        block.text.append(r.value);
+    }
     h.comment_len = static_cast<uint32_t>(r.comment.size());
+    if (!r.comment.empty()) {
+        h.comment = static_cast<uint32_t>(block.text.size());
+        block.text.append(r.comment);
+    }
     h.qualifier = r.qualifier;
     h.missing = r.missing;
     h.has_creation = r.has_creation;
-    block.held.push_back(h);
 }
 
 // The values of a block closed by its .END.
 void Decoder::Impl::write_block() {
     const std::string_view text = block.text;
+    Record r;
+    r.revised = msg.revised;
+    r.message = 'B';
+    const Held *before = nullptr;
     for (const Held &h : block.held) {
-        Record r;
-        r.station = text.substr(h.station, h.station_len);
+        // The values of one station share one text, as those of a line do,
+        // so that a writer can know its station by where it stands.
+        if (before == nullptr || h.station_len != before->station_len ||
+            std::memcmp(h.station, before->station, sizeof h.station) != 0) {
+            r.station = std::string_view(h.station, h.station_len);
+            before = &h;
+        }
         r.obs_time = h.obs_time;
         r.code = &h.code;
         r.duration_value = h.duration_value;
         r.missing = h.missing;
-        r.value = text.substr(h.value, h.value_len);
+        r.value = h.value_len <= sizeof h.value ? std::string_view(h.value, h.value_len)
+                                                : text.substr(h.long_value, h.value_len);
         r.qualifier = h.qualifier;
         r.has_creation = h.has_creation;
         r.creation_time = h.creation_time;
-        r.revised = msg.revised;
-        r.message = 'B';
         r.line = h.line;
-        r.comment = text.substr(h.comment, h.comment_len);
+        r.comment = h.comment_len == 0 ? std::string_view()
+                                       : std::string_view(text.data() + h.comment, h.comment_len);
         ++counts.values;
         if (on_value) on_value(r);
     }
