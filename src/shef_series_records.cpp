@@ -151,8 +151,8 @@ bool trace_element(const Code &code) {
 }
 
 // Copies a short text (at most 26 bytes) with fixed-size moves: a library
-// call costs more for the few bytes of a value.
-void copy_short(char *out, std::string_view s) {
+// call, or a call at all, costs more for the few bytes of a value.
+[[gnu::always_inline]] inline void copy_short(char *out, std::string_view s) {
     const std::size_t n = s.size();
     const char *q = s.data();
     if (n >= 16) {
