@@ -65,14 +65,15 @@ void Decoder::Impl::note(Severity s, const std::string &text) {
 
 namespace {
 
-// Whether a line (from its dot) is a message start, a continuation or an
-// end of block: ".A", ".B" or ".E", an optional "R", an optional number,
-// then a blank or the end; or ".END".
+// ".END", alone or before a blank (the dot known).
 bool block_end(std::string_view t) {
     return t.size() >= 4 && t[1] == 'E' && t[2] == 'N' && t[3] == 'D' &&
            (t.size() == 4 || t[4] == ' ');
 }
 
+// Whether a line (from its dot) is a message start, a continuation or an
+// end of block: ".A", ".B" or ".E", an optional "R", an optional number,
+// then a blank or the end; or ".END".
 bool message_tag(std::string_view t) {
     if (t.size() < 2 || t[0] != '.') return false;
     if (block_end(t)) return true;
@@ -202,7 +203,7 @@ bool decode_stream(FILE *in, Decoder &decoder) {
             } else if (crs == 1) {
                 crs = 2;
             } else {
-                ++number;  // the first of three CRs ended an empty line alone
+                ++number;  // CR CR CR: the second ended an empty line alone
             }
             continue;
         }

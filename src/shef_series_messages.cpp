@@ -5,7 +5,7 @@
 // A message keeps its state (explicit time, relative offset, creation date,
 // units, qualifier, variable duration, and for .E its series position; for
 // .B the header's parameters) until its last line; values go out as they
-// are read.
+// are read, a .B block's at its .END.
 #include <string>
 
 #include "shef_series_impl.h"
