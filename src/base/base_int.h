@@ -119,6 +119,36 @@ class BlockLineSource final : public LineSource {
     bool failed_ = false;
 };
 
+// Takes lines whole from a block source, for a reader that holds no more
+// than limit bytes of one line. A line ends at LF, and at CR too when
+// cr_ends.
+struct LineView {
+    std::string_view text;  // the line without its end
+    char end;               // '\n', '\r', or 0 at the end of the input
+    bool too_long;          // longer than the limit: read away, text empty
+};
+class WholeLines {
+  public:
+    WholeLines(BlockLineSource &src, std::size_t limit, bool cr_ends)
+        : src_(src), limit_(limit), cr_ends_(cr_ends) {}
+    // The next line and its end, which is taken. text points into the block
+    // read when the line lies in it, else into a buffer of the reader's, and
+    // stays valid until the next call. False at the end of the input.
+    bool next(LineView &out);
+
+  private:
+    std::size_t line_end(std::string_view v);
+    void consume(std::string_view v, std::size_t n);
+    BlockLineSource &src_;
+    std::size_t limit_;
+    bool cr_ends_;
+    std::string hold_;
+    // The next CR of the block read, searched once a block (null: none);
+    // CRs are rare, and a search for each line would cost more.
+    bool cr_known_ = false;
+    const char *next_cr_ = nullptr;
+};
+
 // The clock (date.cpp). Every reading of the current time goes through
 // clock_now(), so tests can fix it with set_clock(); null restores the system clock.
 using clock_fn = int64_t (*)();

@@ -6,9 +6,12 @@
 // whole, a prompt reads the rest away. So is what becomes of the line end:
 // the suite's line readers leave it in the stream and pass over one line end
 // before the next read (two tries), which also passes over an empty first
-// line; the other readers take it with its line.
+// line; the other readers take it with its line. A reader that keeps whole
+// lines (the SHEF time-series decoder) takes each as a view of the block
+// read, copied only when it runs over a block's end.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "base_int.h"
 #include "vyrbase.h"
@@ -110,6 +113,58 @@ std::string_view BlockLineSource::peek() {
         if (end_ == 0 && std::ferror(f_)) failed_ = true;
     }
     return {buf_ + pos_, end_ - pos_};
+}
+
+// Where the line in v ends: its first LF, or an earlier CR when CR ends
+// lines too; v.size() when v holds no line end.
+std::size_t WholeLines::line_end(std::string_view v) {
+    const auto *nl = static_cast<const char *>(std::memchr(v.data(), '\n', v.size()));
+    std::size_t k = nl ? static_cast<std::size_t>(nl - v.data()) : v.size();
+    if (!cr_ends_) return k;
+    if (!cr_known_ || (next_cr_ != nullptr && next_cr_ < v.data())) {
+        next_cr_ = static_cast<const char *>(std::memchr(v.data(), '\r', v.size()));
+        cr_known_ = true;
+    }
+    if (next_cr_ != nullptr && static_cast<std::size_t>(next_cr_ - v.data()) < k)
+        k = static_cast<std::size_t>(next_cr_ - v.data());
+    return k;
+}
+
+// Takes n bytes of v; taking all of it makes the next peek read a new
+// block, where the CR search starts afresh.
+void WholeLines::consume(std::string_view v, std::size_t n) {
+    src_.consume(n);
+    if (n == v.size()) cr_known_ = false;
+}
+
+bool WholeLines::next(LineView &out) {
+    out = LineView{{}, 0, false};
+    hold_.clear();
+    bool any = false, held = false;
+    std::size_t size = 0;
+    for (std::string_view v; !(v = src_.peek()).empty();) {
+        any = true;
+        const std::size_t k = line_end(v);
+        const bool found = k < v.size();
+        if (!out.too_long && size + k > limit_) {
+            out.too_long = true;
+            hold_.clear();
+        } else if (!out.too_long && found && !held) {
+            out.text = v.substr(0, k);  // the whole line in the block: no copy
+        } else if (!out.too_long) {
+            hold_.append(v.data(), k);
+            held = true;
+        }
+        size += k;
+        if (found) {
+            out.end = v[k];
+            consume(v, k + 1);
+            break;
+        }
+        consume(v, k);
+    }
+    if (held && !out.too_long) out.text = hold_;
+    return any;
 }
 
 }  // namespace vyr

@@ -199,11 +199,12 @@ bool CsvWriter::flush() {
 }
 
 Conversion convert(FILE *in, FILE *out, const Parm &parm, RefDate ref,
-                   const Decoder::OnNote &on_note) {
+                   const Decoder::OnNote &on_note, const Decoder::OnLongLine &on_long_line) {
     CsvWriter csv(out);
     csv.header();
     Decoder decoder(
         parm, ref, [&](const Record &r) { csv.row(r); }, on_note);
+    decoder.set_on_long_line(on_long_line);
     Conversion c;
     c.read_ok = decode_stream(in, decoder);
     c.write_ok = csv.flush();

@@ -9,6 +9,7 @@
 
 #include "base_int.h"
 #include "shef_series.h"
+#include "shef_series_text.h"
 #include "vyrbase.h"
 
 namespace vyr::series {
@@ -39,16 +40,6 @@ int words(std::string_view s, std::string_view *out, int max) {
     return n;
 }
 
-bool to_double(std::string_view s, double &v) {
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(v);
-}
-
-bool to_int(std::string_view s, int &v) {
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    return r.ec == std::errc() && r.ptr == s.data() + s.size();
-}
-
 // Copies up to 16 bytes with two overlapping fixed-size moves; out needs
 // room for 16.
 void copy_upto16(char *out, std::string_view s) {
@@ -65,6 +56,36 @@ void copy_upto16(char *out, std::string_view s) {
     }
 }
 
+// A missing code (+, -, M, MM) or a trace (T), lower case included, with
+// an optional qualifier: a letter other than the code's own, so that "MMM"
+// and "TT" are no values.
+bool letter_value(std::string_view t, vyr::series::ValueText &v) {
+    using vyr::series::ValueText;
+    std::size_t n = 1;  // the code's length
+    char own = 0;
+    if (t.empty()) return false;
+    switch (t[0]) {
+        case '+':
+        case '-': v.kind = ValueText::Missing; break;
+        case 'M':
+        case 'm':
+            v.kind = ValueText::Missing;
+            n = t.size() >= 2 && t[1] == t[0] ? 2 : 1;
+            own = 'M';
+            break;
+        case 'T':
+        case 't':
+            v.kind = ValueText::Trace;
+            own = 'T';
+            break;
+        default: return false;
+    }
+    if (t.size() == n) return true;
+    if (t.size() != n + 1 || !vyr::is_upper(t[n]) || t[n] == own) return false;
+    v.qualifier = t[n];
+    return true;
+}
+
 }  // namespace
 
 namespace vyr::series {
@@ -78,115 +99,115 @@ int Parm::index(char c) {
     return -1;
 }
 
+// One line of a section at a time into the tables.
+struct Parm::Reader {
+    Parm &p;
+    const std::function<void(int, std::string_view)> &problem;
+    int line_no = 0;
+    std::string_view w[4];  // the words of the line
+    int n = 0;
+
+    void bad(std::string_view why) const {
+        if (problem) problem(line_no, why);
+    }
+    bool pe_code() const {
+        return w[0].size() == 2 && vyr::is_upper(w[0][0]) && vyr::is_upper(w[0][1]);
+    }
+    int pe_index() const { return index(w[0][0]) * 26 + index(w[0][1]); }
+
+    // *1: an element and its SI-to-English factor.
+    void element() {
+        double f;
+        if (!pe_code() || n < 2 || !detail::read_decimal(w[1], -1e300, 1e300, f))
+            return bad("physical element line not understood");
+        p.pe_[pe_index()] = true;
+        p.factor_[pe_index()] = f;
+    }
+    // *2: a duration letter and its number.
+    void duration() {
+        int v;
+        if (w[0].size() != 1 || !vyr::is_upper(w[0][0]) || n < 2 ||
+            !detail::read_int(w[1], 0, 1 << 30, v))
+            return bad("duration line not understood");
+        p.duration_[index(w[0][0])] = v;
+    }
+    // *3: a type-source pair and whether it is in use.
+    void type_source() {
+        int on;
+        if (w[0].size() != 2 || index(w[0][0]) < 0 || index(w[0][1]) < 0 || n < 2 ||
+            !detail::read_int(w[1], -(1 << 30), 1 << 30, on))
+            return bad("type-source line not understood");
+        p.ts_[index(w[0][0]) * 36 + index(w[0][1])] = on != 0;
+    }
+    // *4 with a use flag, *5 with a probability, *7 alone: one-letter codes.
+    void letter(int section) {
+        int on = 1;
+        double v;
+        const bool ok = w[0].size() == 1 && index(w[0][0]) >= 0 && (section == 7 || n >= 2) &&
+                        (section != 4 || detail::read_int(w[1], -(1 << 30), 1 << 30, on)) &&
+                        (section != 5 || detail::read_decimal(w[1], -1e300, 1e300, v));
+        if (!ok) return bad("code line not understood");
+        bool *table = section == 4 ? p.extremum_ : section == 5 ? p.probability_ : p.qualifier_;
+        table[index(w[0][0])] = on != 0;
+    }
+    // *6: a send code with its expansion and 07:00 flag, or an element with
+    // its duration default.
+    void sixth() {
+        const std::string_view exp = n >= 2 ? w[1] : std::string_view();
+        bool ok = pe_code() && exp.size() >= 3 && exp.size() <= 7 && vyr::is_upper(exp[0]) &&
+                  vyr::is_upper(exp[1]) && (exp.size() > 3 || exp.substr(0, 2) == w[0]);
+        for (char c : exp) ok = ok && index(c) >= 0;
+        if (!ok) return bad("send code line not understood");
+        Sixth &s = p.sixth_[pe_index()];
+        std::memset(s.text, 0, sizeof s.text);
+        std::memcpy(s.text, exp.data(), exp.size());
+        s.seven_am = n >= 3 && w[2] == "1";
+        p.has_sixth_[pe_index()] = true;
+    }
+    // **: the error limit.
+    bool limit() {
+        int v;
+        if (!detail::read_int(w[0], 1, 1 << 30, v)) {
+            bad("error limit not understood");
+            return false;
+        }
+        p.error_limit_ = v;
+        return true;
+    }
+};
+
 Parm Parm::parse(std::string_view text, const std::function<void(int, std::string_view)> &problem) {
     Parm p;
     for (int &d : p.duration_) d = -1;
-    auto bad = [&](int line, std::string_view why) {
-        if (problem) problem(line, why);
-    };
+    Reader r{p, problem, 0, {}, 0};
     int section = 0;  // 1-7 for *1-*7, 8 for the error limit, 0 before any
-    int line_no = 0;
     bool limit_read = false;
     while (!text.empty()) {
         const std::size_t nl = text.find('\n');
-        std::string_view line = text.substr(0, nl);
+        std::string_view line = trim(text.substr(0, nl));
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-        ++line_no;
-        line = trim(line);
+        ++r.line_no;
         if (line.empty() || line[0] == '$') continue;
         if (line[0] == '*') {
-            if (line.size() >= 2 && line[1] >= '1' && line[1] <= '7') {
+            if (line.size() >= 2 && line[1] >= '1' && line[1] <= '7')
                 section = line[1] - '0';
-            } else if (line.size() >= 2 && line[1] == '*') {
+            else if (line.size() >= 2 && line[1] == '*')
                 section = limit_read ? 0 : 8;  // the second "**" closes it
-            } else {
-                bad(line_no, "unknown section");
-            }
+            else
+                r.bad("unknown section");
             continue;
         }
-        std::string_view w[4];
-        const int n = words(line, w, 4);
-        const std::string_view code = w[0];
+        r.n = words(line, r.w, 4);
         switch (section) {
             case 0: break;  // the file's title and anything before *1
-            case 1: {
-                double f;
-                if (code.size() != 2 || !vyr::is_upper(code[0]) || !vyr::is_upper(code[1]) ||
-                    n < 2 || !to_double(w[1], f)) {
-                    bad(line_no, "physical element line not understood");
-                    break;
-                }
-                const int i = index(code[0]) * 26 + index(code[1]);
-                p.pe_[i] = true;
-                p.factor_[i] = f;
-                break;
-            }
-            case 2: {
-                int v;
-                if (code.size() != 1 || !vyr::is_upper(code[0]) || n < 2 || !to_int(w[1], v) ||
-                    v < 0) {
-                    bad(line_no, "duration line not understood");
-                    break;
-                }
-                p.duration_[index(code[0])] = v;
-                break;
-            }
-            case 3: {
-                int on;
-                if (code.size() != 2 || index(code[0]) < 0 || index(code[1]) < 0 || n < 2 ||
-                    !to_int(w[1], on)) {
-                    bad(line_no, "type-source line not understood");
-                    break;
-                }
-                p.ts_[index(code[0]) * 36 + index(code[1])] = on != 0;
-                break;
-            }
+            case 1: r.element(); break;
+            case 2: r.duration(); break;
+            case 3: r.type_source(); break;
             case 4:
             case 5:
-            case 7: {
-                int on = 1;
-                double v;
-                const bool ok = code.size() == 1 && index(code[0]) >= 0 &&
-                                (section == 7 || n >= 2) && (section != 4 || to_int(w[1], on)) &&
-                                (section != 5 || to_double(w[1], v));
-                if (!ok) {
-                    bad(line_no, "code line not understood");
-                    break;
-                }
-                bool *table = section == 4   ? p.extremum_
-                              : section == 5 ? p.probability_
-                                             : p.qualifier_;
-                table[index(code[0])] = on != 0;
-                break;
-            }
-            case 6: {
-                const std::string_view exp = n >= 2 ? w[1] : std::string_view();
-                bool ok = code.size() == 2 && vyr::is_upper(code[0]) && vyr::is_upper(code[1]) &&
-                          exp.size() >= 3 && exp.size() <= 7 && vyr::is_upper(exp[0]) &&
-                          vyr::is_upper(exp[1]) && (exp.size() > 3 || exp.substr(0, 2) == code);
-                for (char c : exp) ok = ok && index(c) >= 0;
-                if (!ok) {
-                    bad(line_no, "send code line not understood");
-                    break;
-                }
-                const int i = index(code[0]) * 26 + index(code[1]);
-                Sixth &s = p.sixth_[i];
-                std::memset(s.text, 0, sizeof s.text);
-                std::memcpy(s.text, exp.data(), exp.size());
-                s.seven_am = n >= 3 && w[2] == "1";
-                p.has_sixth_[i] = true;
-                break;
-            }
-            case 8: {
-                int v;
-                if (!to_int(code, v) || v < 1) {
-                    bad(line_no, "error limit not understood");
-                    break;
-                }
-                p.error_limit_ = v;
-                limit_read = true;
-                break;
-            }
+            case 7: r.letter(section); break;
+            case 6: r.sixth(); break;
+            case 8: limit_read = r.limit() || limit_read; break;
         }
     }
     return p;
@@ -216,6 +237,11 @@ bool Parm::extremum_valid(char e) const { return index(e) >= 0 && extremum_[inde
 bool Parm::probability_valid(char p) const { return index(p) >= 0 && probability_[index(p)]; }
 
 bool Parm::qualifier_valid(char q) const { return index(q) >= 0 && qualifier_[index(q)]; }
+
+char Parm::default_duration(char a, char b) const {
+    const Sixth *six = sixth(a, b);
+    return six != nullptr && std::strlen(six->text) == 3 ? six->text[2] : 'I';
+}
 
 const Parm::Sixth *Parm::sixth(char a, char b) const {
     if (!vyr::is_upper(a) || !vyr::is_upper(b)) return nullptr;
@@ -248,7 +274,12 @@ bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::stri
     bool expanded = false;
     const Parm::Sixth *six = parm.sixth(text[0], text[1]);
     const std::size_t six_len = six != nullptr ? std::strlen(six->text) : 0;
-    // A send code stands for its whole expansion, but only when written bare.
+    // A send code stands for its whole expansion, and is only written bare.
+    if (text.size() > 2 && six_len > 3) {
+        why = "parameter code \"" + std::string(text) + "\" begins with the send code " +
+              std::string(text.substr(0, 2)) + ", which is written alone";
+        return false;
+    }
     if (text.size() == 2 && six_len > 3) {
         std::memcpy(full, six->text, six_len);
         code.seven_am = six->seven_am;
@@ -259,7 +290,7 @@ bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::stri
     code.pe[0] = full[0];
     code.pe[1] = full[1];
     code.duration = full[2] ? full[2] : 'Z';
-    if (code.duration == 'Z' && !expanded) code.duration = six_len == 3 ? six->text[2] : 'I';
+    if (code.duration == 'Z' && !expanded) code.duration = parm.default_duration(text[0], text[1]);
     code.ts[0] = full[3] && full[3] != 'Z' ? full[3] : 'R';
     code.ts[1] = full[4] ? full[4] : 'Z';
     code.extremum = full[5] ? full[5] : 'Z';
@@ -294,6 +325,7 @@ bool parse_value(std::string_view t, ValueText &v) {
     v.qualifier = 0;
     v.number = {};
     v.fraction = {};
+    v.point = false;
     // Numbers first: they are nearly every value. One pass over the text.
     const char *p = t.data(), *const end = p + t.size();
     const char *q = p;
@@ -306,6 +338,7 @@ bool parse_value(std::string_view t, ValueText &v) {
     v.whole = std::string_view(whole, static_cast<std::size_t>(q - whole));
     bool any = q > digits_from;
     if (q < end && *q == '.') {
+        v.point = true;
         const char *dot = ++q, *last = q;  // last: just past the last nonzero digit
         while (q < end && vyr::is_digit(*q)) {
             if (*q != '0') last = q + 1;
@@ -322,21 +355,36 @@ bool parse_value(std::string_view t, ValueText &v) {
         v.number = std::string_view(p, static_cast<std::size_t>(number_end - p));
         return true;
     }
-    if (t == "M" || t == "m" || t == "MM" || t == "mm" || t == "+" || t == "-" || t == "++" ||
-        t == ".") {
-        v.kind = ValueText::Missing;
-        return true;
+    return letter_value(t, v);
+}
+
+std::size_t hundredths_value(const ValueText &v, char *out) {
+    // No decimal point: whole is the number. Its last two digits become
+    // the hundredths.
+    const std::string_view w = v.whole;
+    const std::string_view ip = w.size() > 2 ? w.substr(0, w.size() - 2) : std::string_view();
+    char f[2] = {'0', '0'};
+    if (w.size() >= 2) {
+        f[0] = w[w.size() - 2];
+        f[1] = w[w.size() - 1];
+    } else if (w.size() == 1) {
+        f[1] = w[0];
     }
-    if (t.size() == 2 && t[0] == 'M' && vyr::is_upper(t[1])) {
-        v.kind = ValueText::Missing;
-        v.qualifier = t[1];
-        return true;
+    const std::size_t flen = f[1] != '0' ? 2 : f[0] != '0' ? 1 : 0;
+    char *p = out;
+    if (v.negative && (!ip.empty() || flen > 0)) *p++ = '-';
+    if (ip.empty()) {
+        *p++ = '0';
+    } else {
+        std::memcpy(p, ip.data(), ip.size());
+        p += ip.size();
     }
-    if (t == "T" || t == "t") {
-        v.kind = ValueText::Trace;
-        return true;
+    if (flen > 0) {
+        *p++ = '.';
+        std::memcpy(p, f, flen);
+        p += flen;
     }
-    return false;
+    return static_cast<std::size_t>(p - out);
 }
 
 std::size_t english_value(const ValueText &v, bool si, double factor, char *out) {

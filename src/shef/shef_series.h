@@ -3,7 +3,8 @@
 //
 // Pieces, by file: calendar, zones and year inference (shef_time.cpp); the
 // SHEFPARM tables and parameter codes (shef_parm.cpp); the message decoder
-// (shef_series.cpp); the CSV writer and the whole conversion (shef_csv.cpp).
+// (shef_series_*.cpp: lexing, elements, messages, records); the CSV writer
+// and the whole conversion (shef_csv.cpp).
 // Everything here is plain C++ in namespace vyr::series; nothing throws on
 // any input text. Records and notes handed to callbacks point into the
 // decoder's buffers and stay valid only during the call.
@@ -114,9 +115,13 @@ class Parm {
         bool seven_am;
     };
     const Sixth *sixth(char a, char b) const;
+    // The duration of an element's code written without one: its *6
+    // default, else I.
+    char default_duration(char a, char b) const;
     int error_limit() const { return error_limit_; }
 
   private:
+    struct Reader;             // reads the sections of a SHEFPARM text
     static int index(char c);  // A-Z 0-25, 0-9 26-35, else -1
     bool pe_[26 * 26] = {};
     double factor_[26 * 26] = {};
@@ -143,14 +148,16 @@ struct Code {
     bool pe_known;       // false: unknown element, kept and not converted
     double factor;       // SI to English; -1 means Celsius to Fahrenheit
 };
-// Resolves a code of 2 to 7 characters: a bare send code expands; a missing
-// or Z duration takes the element's default (I unless *6 says otherwise),
-// type Z becomes R, missing source, extremum and probability are Z. False
-// with why set when a part is not in its table.
+// Resolves a code of 2 to 7 characters: a bare send code expands (a send
+// code followed by more characters is no code); a missing or Z duration
+// takes the element's default (I unless *6 says otherwise), type Z becomes
+// R, missing source, extremum and probability are Z. False with why set
+// when a part is not in its table.
 bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::string &why);
 
-// A value as written: a number with an optional qualifier letter, a
-// missing value or a trace.
+// A value as written: a number with an optional qualifier letter, or a
+// missing code (+, -, M, MM) or a trace (T), each with an optional
+// qualifier letter other than its own.
 struct ValueText {
     enum Kind { Number, Missing, Trace } kind;
     std::string_view number;  // digits as written, sign included (Number)
@@ -159,8 +166,10 @@ struct ValueText {
     // fraction digits without trailing zeros.
     bool negative;
     std::string_view whole, fraction;
+    bool point;  // written with a decimal point
 };
-// False for text that is no value of the standard ("1,5", "6O.O", "??").
+// False for text that is no value of the standard ("1,5", "6O.O", "??",
+// "++", "MMM").
 bool parse_value(std::string_view text, ValueText &value);
 // The English-unit value of a number text: canonical decimal text with at
 // most 4 places, no trailing zeros and no exponent. factor is applied when
@@ -171,9 +180,13 @@ constexpr std::size_t kValueMax = 400;
 std::size_t english_value(std::string_view number, bool si, double factor, char *out);
 // The same for a number read by parse_value.
 std::size_t english_value(const ValueText &value, bool si, double factor, char *out);
+// A number written without a decimal point, read in hundredths (as
+// precipitation is in English units): canonical text into out, its length
+// returned. The number must have at most 15 digits.
+std::size_t hundredths_value(const ValueText &value, char *out);
 
 // ---------------------------------------------------------------------------
-// The decoder (shef_series.cpp)
+// The decoder (shef_series_*.cpp)
 
 // One decoded value.
 struct Record {
@@ -201,13 +214,19 @@ struct Counts {
     long warnings = 0;
 };
 
-// Decodes SHEF text line by line. Lines come whole, of any length, without
-// their newline; a message is decoded as its lines arrive and its values
-// are handed out at once, so memory does not grow with the input.
+// The longest line read: a longer one is skipped and told.
+constexpr std::size_t kLineMax = 1 << 20;
+
+// Decodes SHEF text line by line. Lines come whole, without their line end;
+// a message is decoded as its lines arrive and its values are handed out
+// at once (a .B block's at its .END), so memory does not grow with the
+// input.
 class Decoder {
   public:
     using OnValue = std::function<void(const Record &)>;
     using OnNote = std::function<void(Severity, long line, std::string_view text)>;
+    // A line skipped for its length, by its number.
+    using OnLongLine = std::function<void(long line)>;
 
     // parm must outlive the decoder. Years given without a century or
     // without a year are inferred against ref.
@@ -218,6 +237,12 @@ class Decoder {
 
     // One input line and its number (from 1).
     void line(std::string_view text, long number);
+    // A line that could not be read whole (longer than kLineMax): counted
+    // as an error and told to the OnLongLine function when one is set, else
+    // as an error note "longer than 1 MiB skipped". An .A or .E message
+    // ends there; a .B block goes on.
+    void skipped_line(long number);
+    void set_on_long_line(OnLongLine fn);
     // The end of the input: an open .B block is closed with an error.
     void finish();
     const Counts &counts() const;
@@ -227,8 +252,10 @@ class Decoder {
     Impl *impl_;
 };
 
-// Reads every line of in into the decoder, then finishes it. False when
-// reading failed.
+// Reads every line of in into the decoder, then finishes it. A UTF-8
+// byte-order mark at the start is passed over; a line ends at LF, CR LF,
+// CR CR LF or a CR alone; a line longer than kLineMax is skipped. False
+// when reading failed.
 bool decode_stream(FILE *in, Decoder &decoder);
 
 // ---------------------------------------------------------------------------
@@ -279,14 +306,15 @@ class CsvWriter {
 };
 
 // The whole conversion: the SHEF text of in to CSV on out. Notes go to
-// on_note. read_ok/write_ok tell whether reading and writing succeeded.
+// on_note, lines skipped for their length to on_long_line when given.
+// read_ok/write_ok tell whether reading and writing succeeded.
 struct Conversion {
     Counts counts;
     bool read_ok;
     bool write_ok;
 };
 Conversion convert(FILE *in, FILE *out, const Parm &parm, RefDate ref,
-                   const Decoder::OnNote &on_note);
+                   const Decoder::OnNote &on_note, const Decoder::OnLongLine &on_long_line = {});
 
 }  // namespace vyr::series
 

@@ -130,7 +130,8 @@ bool have_zone_data(const char *tzname, int idx) {
 
 // The exact search for a wall time L (its seconds read as UTC): an offset
 // o fits when the instant L - o shows offset o. Both offsets around L are
-// tried; two fits are a repeated hour, none a skipped one.
+// tried; two fits are a repeated hour (read as daylight time), none a
+// skipped one.
 vyr::series::Fit exact_fit(int64_t wall, int64_t &utc) {
     using vyr::series::Fit;
     const int before = offset_at(wall - 86400);
@@ -141,15 +142,16 @@ vyr::series::Fit exact_fit(int64_t wall, int64_t &utc) {
         utc = wall - (before > after ? before : after);  // the earlier instant
         return Fit::Ambiguous;
     }
-    if (fits_before || fits_after) {
-        utc = wall - (fits_before ? before : after);
-        return Fit::Exact;
-    }
-    // The first instant of the new offset, written in the old one (02:00:00
-    // on the day the clock springs forward), is taken as standard time.
+    // The moment of the change written in the old offset (02:00:00 on the
+    // day of the change) is read in it: as standard time in the spring, as
+    // daylight time in the fall, where all of 01:00 to 02:00 is daylight.
     const int64_t t = wall - before;
     if (offset_at(t - 1) == before && offset_at(t) != before) {
         utc = t;
+        return before > after ? Fit::Ambiguous : Fit::Exact;
+    }
+    if (fits_before || fits_after) {
+        utc = wall - (fits_before ? before : after);
         return Fit::Exact;
     }
     return Fit::Gap;

@@ -1,6 +1,7 @@
 // Any bytes through the SHEF time-series decoder and the CSV writer. Every
-// record must be placed in a four-digit year, carry a well-formed code and
-// value, and the CSV must hold the header and one line per record.
+// record must be placed in a four-digit year, carry an identifier of 3 to 8
+// characters, a well-formed code, value and qualifier, and the CSV must hold
+// the header and one line per record.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,10 @@ void check(const vyr::series::Record &r) {
     static const int64_t last = vyr::series::days_from_civil(10000, 1, 1) * 86400;
     if (r.obs_time < first || r.obs_time >= last) std::abort();
     if (r.has_creation && (r.creation_time < first || r.creation_time >= last)) std::abort();
-    if (r.station.size() < 2 || r.station.size() > 8) std::abort();
+    if (r.station.size() < 3 || r.station.size() > 8) std::abort();
+    // A value with an unknown qualifier is lost, never written.
+    if (r.qualifier != 0 && !vyr::series::Parm::builtin().qualifier_valid(r.qualifier))
+        std::abort();
     const vyr::series::Code &c = *r.code;
     const char parts[] = {c.pe[0], c.pe[1],    c.duration,   c.ts[0],
                           c.ts[1], c.extremum, c.probability};

@@ -38,16 +38,14 @@ TEST(shef_parm, codes_take_the_defaults_and_send_codes_expand) {
         {"HGI1A", "HGI1AZZ", 0, false},
         {"PF", "PPTCFZZ", 1003, false},
         {"AD", "ADZRZZZ", 5000, false},
-        {"ADZ", "ADIRZZZ", 0, false},
         {"TX", "TAIRZXZ", 0, false},
         {"TN", "TAIRZNZ", 0, false},
         {"QN", "QRIRZNZ", 0, false},
         {"HY", "HGIRZZZ", 0, true},
         {"PY", "PPDRZZZ", 2001, true},
         {"QY", "QRIRZZZ", 0, true},
-        // Only bare send codes expand.
-        {"HYI", "HYIRZZZ", 0, false},
-        {"TXI", "TXIRZZZ", 0, false},
+        // Elements whose default duration *6 gives take it.
+        {"SFZ", "SFDRZZZ", 2001, false},
     };
     for (const Row &r : rows) {
         Code c;
@@ -71,6 +69,11 @@ TEST(shef_parm, codes_take_the_defaults_and_send_codes_expand) {
         {"HGIM", "type and source \"MZ\""},
         {"HGDRVQ", "unknown extremum 'Q'"},
         {"HGDRVPR", "unknown probability 'R'"},
+        // Send codes are written alone.
+        {"HYI", "begins with the send code HY"},
+        {"TXI", "begins with the send code TX"},
+        {"QYD", "begins with the send code QY"},
+        {"ADZ", "begins with the send code AD"},
     };
     for (const Bad &b : bad) {
         Code c;
@@ -98,8 +101,12 @@ TEST(shef_parm, value_texts) {
         {"1.99999", "2", 0},    {"M", "M", 0},
         {"m", "M", 0},          {"MM", "M", 0},
         {"mm", "M", 0},         {"+", "M", 0},
-        {"-", "M", 0},          {"++", "M", 0},
-        {".", "M", 0},          {"MQ", "M", 'Q'},
+        {"-", "M", 0},          {"++", nullptr, 0},
+        {".", nullptr, 0},      {"MQ", "M", 'Q'},
+        {"MMQ", "M", 'Q'},      {"+Q", "M", 'Q'},
+        {"-Q", "M", 'Q'},       {"-9999Q", "-9999", 'Q'},
+        {"MMM", nullptr, 0},    {"+++", nullptr, 0},
+        {"TT", nullptr, 0},     {"TQ", "T", 'Q'},
         {"T", "T", 0},          {"t", "T", 0},
         {"1,5", nullptr, 0},    {"2X3", nullptr, 0},
         {"1.2.3", nullptr, 0},  {"6O.O", nullptr, 0},
@@ -129,14 +136,14 @@ TEST(shef_parm, value_texts) {
 
 TEST(shef_parm, si_values_convert_to_english_units) {
     const vyr::test::Decoded d = vyr::test::decode_text(
-        ".A S1 20240715 Z DH12/DUS/HG 2.0/PP 25.4/QR 1/TA 21.5/TA -40/HG -9999/PP T/MH 3/HP 1.5"
+        ".A STN1 20240715 Z DH12/DUS/HG 2.0/PP 25.4/QR 1/TA 21.5/TA -40/HG -9999/PP T/MH 3/HP 1.5"
         "/DUE/HG 2.0");
     const std::vector<std::string> want = {
-        "S1 2024-07-15T12:00:00Z HGIRZZZ 6.5617", "S1 2024-07-15T12:00:00Z PPDRZZZ 1",
-        "S1 2024-07-15T12:00:00Z QRIRZZZ 0.0353", "S1 2024-07-15T12:00:00Z TAIRZZZ 70.7",
-        "S1 2024-07-15T12:00:00Z TAIRZZZ -40",    "S1 2024-07-15T12:00:00Z HGIRZZZ M",
-        "S1 2024-07-15T12:00:00Z PPDRZZZ 0.001",  "S1 2024-07-15T12:00:00Z MHIRZZZ 3",
-        "S1 2024-07-15T12:00:00Z HPIRZZZ 4.9213", "S1 2024-07-15T12:00:00Z HGIRZZZ 2",
+        "STN1 2024-07-15T12:00:00Z HGIRZZZ 6.5617", "STN1 2024-07-15T12:00:00Z PPDRZZZ 1",
+        "STN1 2024-07-15T12:00:00Z QRIRZZZ 0.0353", "STN1 2024-07-15T12:00:00Z TAIRZZZ 70.7",
+        "STN1 2024-07-15T12:00:00Z TAIRZZZ -40",    "STN1 2024-07-15T12:00:00Z HGIRZZZ M",
+        "STN1 2024-07-15T12:00:00Z PPDRZZZ 0.001",  "STN1 2024-07-15T12:00:00Z MHIRZZZ 3",
+        "STN1 2024-07-15T12:00:00Z HPIRZZZ 4.9213", "STN1 2024-07-15T12:00:00Z HGIRZZZ 2",
     };
     EXPECT_EQ(d.rows, want);
 }

@@ -1,0 +1,283 @@
+// shef_series_impl.h - the SHEF message decoder's inside, shared by its
+// files: lexing (shef_series_lex.cpp), date/data-type elements and values
+// (shef_series_elements.cpp), the .A, .B and .E messages
+// (shef_series_messages.cpp) and the records handed out
+// (shef_series_records.cpp). Internal to the decoder.
+#ifndef SHEF_SERIES_IMPL_H
+#define SHEF_SERIES_IMPL_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shef_series.h"
+#include "shef_series_text.h"
+
+namespace vyr::series::detail {
+
+// The limits of the four-digit years that the output can show.
+extern const int64_t kFirstTime, kLastTime;
+
+// A relative offset (DR) or a series interval (DI): unit 0 means none.
+struct Step {
+    char unit = 0;
+    int amount = 0;
+};
+
+// What a message carries from field to field.
+struct State {
+    Civil when{};                // the last explicit time, as written (wall time)
+    bool hour_given = false;     // an element named the hour (else the default)
+    bool year_inferred = false;  // the year came from the reference date
+    Step rel;                    // DR in force
+    bool has_dc = false;
+    int64_t dc = 0;   // creation time, UTC
+    int dc_year = 0;  // the year the creation date wrote, 0 for none
+    bool si = false;
+    char dq = 0;  // default qualifier, 0 for none
+    int dv = -1;  // variable duration value: kNoDv, kDefaultDv (DVZ) or a number
+};
+constexpr int kNoDv = -1;
+constexpr int kDefaultDv = -2;
+
+// One date/data-type element.
+struct Elem {
+    char kind = 0;  // S N H D M Y T J (times), R C U Q V I
+    std::string_view digits;
+    Step step;        // R, I
+    char letter = 0;  // U: E or S; Q: the qualifier; V: the unit
+    int value = 0;    // V: the duration value, kDefaultDv for DVZ
+};
+
+inline bool is_element(std::string_view w) {
+    return w.size() >= 2 && w[0] == 'D' && vyr::is_upper(w[1]);
+}
+// The elements that name an observation time.
+inline bool is_time_kind(char k) {
+    switch (k) {
+        case 'S':
+        case 'N':
+        case 'H':
+        case 'D':
+        case 'M':
+        case 'Y':
+        case 'T':
+        case 'J': return true;
+        default: return false;
+    }
+}
+// A station identifier or message source.
+bool valid_id(std::string_view id);
+// Where a valid identifier ends that is joined to a date element (DH, DD,
+// DM, DY, DT, DJ and digits), or 0.
+std::size_t joined_element(std::string_view token);
+
+// Reads an element word ("DH0830", "DRH-6"); false when it is none.
+bool parse_element(const Parm &parm, std::string_view w, Elem &e);
+// Merges a time element into the time of s: the fields it names replace
+// those of the time; naming the hour or a lower field sets the unnamed
+// lower fields to 0. A minute or second put on the default hour 24 lands
+// in the first hour of the next day. s is unchanged unless Ok.
+enum class Merge { Ok, BadTime, BadYear };
+Merge merge_time(State &s, const Elem &e, const RefDate &ref);
+// The years that a message may name (1753 to 2199).
+inline bool year_in_range(int year) { return year >= 1753 && year <= 2199; }
+// Hour 24 as 00:00 of the next day.
+Civil normalised(Civil t);
+std::string civil_text(const Civil &t);
+
+}  // namespace vyr::series::detail
+
+namespace vyr::series {
+
+using detail::Elem;
+using detail::State;
+using detail::Step;
+using detail::Word;
+
+struct Decoder::Impl {
+    Impl(const Parm &p, RefDate r, OnValue v, OnNote n)
+        : parm(p), ref(r), on_value(std::move(v)), on_note(std::move(n)) {}
+
+    const Parm &parm;
+    RefDate ref;
+    OnValue on_value;
+    OnNote on_note;
+    OnLongLine on_long_line;
+    Counts counts;
+
+    // The message being decoded: all of it goes at the next message start.
+    struct Message {
+        char kind = 0;  // 'A', 'B', 'E', or 0 outside a message
+        bool revised = false;
+        bool skipping = false;  // rejected or cut short: its lines are passed over
+        long line = 0;          // its start line
+        int next_continuation = 1;
+        bool broken = false;  // a continuation line was refused: so are the later ones
+        std::string station;
+        Zone zone = utc_zone();
+        State st;
+        bool trailing_slash = false;  // .E: the last line ended with "/"
+        std::string a_pending;        // .A: a code still waiting for its value
+        // Warnings told once a message.
+        bool forecast_told = false, hundredths_told = false, dc_later_told = false,
+             year_told = false, blank_told = false;
+        // A new message: all as at first, the texts keeping their room.
+        void reset(char type, bool rev, long at) {
+            kind = type;
+            revised = rev;
+            skipping = broken = trailing_slash = false;
+            line = at;
+            next_continuation = 1;
+            station.clear();
+            zone = utc_zone();
+            st = State{};
+            a_pending.clear();
+            forecast_told = hundredths_told = dc_later_told = year_told = blank_told = false;
+        }
+    };
+    // An .E message's series.
+    struct Series {
+        bool have_code = false;
+        Code code{};
+        bool have_di = false;
+        Step di;
+        int64_t k = 0;              // position of the next value
+        bool stretch_lost = false;  // DIE from no month end: lost to the next restart
+    };
+    // A .B header parameter, with the state at its place.
+    struct Slot {
+        bool bad;
+        Code code;
+        State st;
+    };
+    // The values of a .B block, written at its .END: their texts are kept
+    // with them, since the lines they came from are gone by then; a value
+    // too long to keep in place, and a comment, go to the block's text.
+    struct Held {
+        Code code;
+        int64_t obs_time, creation_time;
+        long line;
+        int duration_value;
+        uint32_t long_value, comment, comment_len;  // offsets into the block's text
+        char station[8];
+        char value[26];
+        uint8_t station_len;
+        uint16_t value_len;
+        char qualifier;
+        bool missing, has_creation;
+    };
+    struct Block {
+        std::vector<Slot> slots;
+        std::vector<Held> held;
+        std::string text;
+        bool body_started = false;
+        bool header_broken = false;  // later parameters of the header are lost
+        bool joined_told = false;
+        // Back to an empty block; the lists keep their room for the next,
+        // unless a large block left much of it.
+        void reset() {
+            slots.clear();
+            if (held.capacity() > 4096) std::vector<Held>().swap(held);
+            if (text.capacity() > (1 << 16)) std::string().swap(text);
+            held.clear();
+            text.clear();
+            body_started = header_broken = joined_told = false;
+        }
+    };
+    // The most values a .B block may hold until its .END.
+    static constexpr std::size_t kBlockMax = 100000;
+    Message msg;
+    Series series;
+    Block block;
+
+    // Scratch and run-wide memory.
+    long line_no = 0;
+    std::string clean_buf;
+    std::vector<Word> words;
+    std::vector<Word> group_words;
+    std::vector<Elem> body_ops;
+    char value_text[kValueMax];
+    std::size_t value_len = 0;
+    bool unknown_told[26 * 26] = {};  // unknown elements already told, once a run
+
+    // Codes resolved before, by their text: the same few codes come back
+    // on every line of a product.
+    struct CachedCode {
+        uint64_t key = 0;
+        Code code{};
+    };
+    CachedCode code_cache[64];
+
+    // The last wall time converted, and its UTC time.
+    bool memo_valid = false;
+    Civil memo_local{};
+    Zone memo_zone{};
+    int64_t memo_utc = 0;
+
+    void note(Severity s, const std::string &text);
+    void error(const std::string &text) { note(Severity::Error, text); }
+    void warning(const std::string &text) { note(Severity::Warning, text); }
+
+    // Lines (shef_series_lex.cpp)
+    std::string_view clean(std::string_view raw);
+    void handle(std::string_view text, bool dot_in_column_one);
+    void other_line(std::string_view text);
+
+    // Elements and values (shef_series_elements.cpp)
+    bool code_of(std::string_view text, Code &code, std::string &why);
+    bool element(std::string_view w, Elem &e, std::string_view cost, std::string_view id,
+                 bool interval_ok);
+    bool apply(State &s, const Elem &e);
+    bool merge(State &s, const Elem &e, const Code *code, std::string_view id);
+    bool creation(const Elem &e, State &s);
+    bool value_word(std::string_view sta, const Code &code, const State &s, const Word &w,
+                    Step step, int64_t k);
+
+    // Messages (shef_series_messages.cpp)
+    void end_message(bool by_new_start);
+    void end_block();
+    void start(char type, bool rev, std::string_view rest);
+    bool positional(char type, std::string_view rest, std::string_view &data);
+    bool positional_date(std::string_view date);
+    bool positional_zone(std::string_view rest, std::size_t p, std::string_view &data);
+    void continuation(char type, bool rev, int number, std::string_view data);
+    bool continues(char type, bool rev, int number);
+    void a_data(std::string_view data);
+    void a_field(std::string_view field);
+    bool a_quick(std::string_view field);
+    bool a_pending_value();
+    void e_data(std::string_view data, bool continued);
+    bool e_word(const Word &w, bool after_value);
+    bool e_element(const Word &w);
+    void e_code(const Word &w, bool is_value);
+    void b_header(std::string_view data);
+    void b_body(std::string_view text);
+    void b_station(std::string_view group);
+    void b_group(std::string_view id, std::string_view rest);
+    struct Group;
+    bool b_field(Group &g, std::string_view f, bool first, bool last);
+    bool b_override(Group &g, const Word &w);
+    void b_value(Group &g, const Word &w);
+
+    // Records (shef_series_records.cpp)
+    bool utc_of(const Civil &local, int64_t &utc);
+    bool place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc);
+    bool seven_am(const State &s, const Code &code, int64_t &utc);
+    bool month_end_refused = false;  // the last place() failed on a DIE step
+    bool value_text_of(const Code &code, const State &s, const Word &w, const ValueText &v,
+                       bool &missing);
+    bool qualifier_of(const State &s, const Word &w, const ValueText &v, char &q);
+    bool duration_of(const State &s, const Code *&code, Code &dflt, int &value);
+    void creation_checks(const State &s, int64_t utc);
+    void emit(std::string_view sta, const Code &code, const State &s, const Word &w,
+              const ValueText &v, int64_t utc);
+    void deliver(const Record &r);
+    void hold(const Record &r);
+    void write_block();
+};
+
+}  // namespace vyr::series
+
+#endif  // SHEF_SERIES_IMPL_H

@@ -1,0 +1,220 @@
+// shef_series_lex.cpp - the lines of SHEF text: read from a stream, cleaned
+// of internal comments and blanks, split into words, and told apart as
+// message starts, continuations, block ends and other lines.
+#include <string>
+#include <vector>
+
+#include "base_int.h"
+#include "shef_series_impl.h"
+
+namespace vyr::series::detail {
+
+void split_words(std::string_view f, std::vector<Word> &out) {
+    out.clear();
+    std::size_t i = 0;
+    const std::size_t n = f.size();
+    while (i < n) {
+        while (i < n && f[i] == ' ') ++i;
+        if (i >= n) break;
+        if (quote(f[i])) {
+            const char q = f[i++];
+            const std::size_t start = i;
+            while (i < n && f[i] != q) ++i;
+            if (!out.empty() && out.back().comment.empty())
+                out.back().comment = std::string_view(f.data() + start, i - start);
+            if (i < n) ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        while (i < n && kWordChar[static_cast<unsigned char>(f[i])]) ++i;
+        out.push_back({std::string_view(f.data() + start, i - start), {}});
+    }
+}
+
+std::string quoted(std::string_view s) {
+    // Bytes that are no printable ASCII are shown by their value.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string q;
+    q.reserve(s.size() + 2);
+    q.push_back('"');
+    for (char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7f) {
+            q.push_back(ch);
+        } else {
+            q += "\\x";
+            q.push_back(kHex[c >> 4]);
+            q.push_back(kHex[c & 15]);
+        }
+    }
+    q.push_back('"');
+    return q;
+}
+
+}  // namespace vyr::series::detail
+
+namespace vyr::series {
+
+void Decoder::Impl::note(Severity s, const std::string &text) {
+    if (s == Severity::Error)
+        ++counts.errors;
+    else
+        ++counts.warnings;
+    if (on_note) on_note(s, line_no, text);
+}
+
+namespace {
+
+// ".END", alone or before a blank (the dot known).
+bool block_end(std::string_view t) {
+    return t.size() >= 4 && t[1] == 'E' && t[2] == 'N' && t[3] == 'D' &&
+           (t.size() == 4 || t[4] == ' ');
+}
+
+// Whether a line (from its dot) is a message start, a continuation or an
+// end of block: ".A", ".B" or ".E", an optional "R", an optional number,
+// then a blank or the end; or ".END".
+bool message_tag(std::string_view t) {
+    if (t.size() < 2 || t[0] != '.') return false;
+    if (block_end(t)) return true;
+    if (t[1] != 'A' && t[1] != 'B' && t[1] != 'E') return false;
+    std::size_t i = 2;
+    if (i < t.size() && t[i] == 'R') ++i;
+    while (i < t.size() && vyr::is_digit(t[i])) ++i;
+    return i == t.size() || t[i] == ' ';
+}
+
+}  // namespace
+
+// Colons toggle comments; tabs and other control bytes become blanks; what
+// is outside retained comments is upper-cased; trailing blanks, "=" and "&"
+// go. A byte outside ASCII is kept, to make its field an error.
+std::string_view Decoder::Impl::clean(std::string_view raw) {
+    // Branch-free, so that the compiler can check many bytes at a time.
+    unsigned char odd = 0;
+    for (char ch : raw) {
+        const auto c = static_cast<unsigned char>(ch);
+        odd |= static_cast<unsigned char>(static_cast<unsigned char>(c - 0x20) > 0x5e);
+        odd |= static_cast<unsigned char>(c == ':');
+        odd |= static_cast<unsigned char>(static_cast<unsigned char>(c - 'a') < 26);
+    }
+    std::string_view s = raw;
+    if (odd != 0) {
+        clean_buf.clear();
+        bool comment = false;
+        char open = 0;  // the quote of a retained comment: it keeps its case to
+                        // the same quote or the end of its field
+        for (char ch : raw) {
+            const auto c = static_cast<unsigned char>(ch);
+            if (c == ':') {
+                comment = !comment;
+                continue;
+            }
+            if (comment) continue;
+            if (c < 0x20 || c == 0x7f) {
+                ch = ' ';
+            } else if (open != 0) {
+                if (ch == open || ch == '/') open = 0;
+            } else if (detail::quote(ch)) {
+                open = ch;
+            } else if (c >= 'a' && c <= 'z') {
+                ch = static_cast<char>(c - 'a' + 'A');
+            }
+            clean_buf.push_back(ch);
+        }
+        s = clean_buf;
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '=' || s.back() == '&'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// A line that is no message line: a .B block's body line, or the end of
+// an .A or .E message. One that would be a message line but for its dot,
+// not in column one, is an error.
+void Decoder::Impl::other_line(std::string_view text) {
+    const std::size_t p = text.find_first_not_of(' ');
+    if (message_tag(text.substr(p))) {
+        error("message line without its dot in column one: " + detail::quoted(text.substr(p, 20)));
+        if (msg.kind != 'B') msg.kind = 0;
+        return;
+    }
+    if (msg.kind == 'B') {
+        if (!msg.skipping) b_body(text);
+        return;
+    }
+    msg.kind = 0;  // an .A or .E message ends at the first other line
+}
+
+void Decoder::Impl::handle(std::string_view text, bool dot_in_column_one) {
+    if (text.empty()) return;  // neither starts nor ends a message
+    if (!dot_in_column_one) {
+        other_line(text);
+        return;
+    }
+    if (block_end(text)) {
+        end_block();  // and an .A or .E message ends as at any other line
+        return;
+    }
+    if (!message_tag(text)) {
+        if (msg.kind == 'A' || msg.kind == 'E') msg.kind = 0;
+        // What looks like a message line and is none is an error: a line
+        // that starts like .A, .B or .E, or a lone message-type letter
+        // (.C). Other lines that start with a dot are prose.
+        const char type = text.size() >= 2 ? text[1] : 0;
+        const bool tag_like = vyr::is_upper(type) && (text.size() == 2 || text[2] == ' ');
+        if (type == 'A' || type == 'B' || type == 'E' || tag_like)
+            error("not a SHEF message line: " + detail::quoted(text.substr(0, 20)));
+        return;
+    }
+    // The tag: type letter, optional R, optional continuation number.
+    const char type = text[1];
+    std::size_t i = 2;
+    const bool rev = i < text.size() && text[i] == 'R';
+    if (rev) ++i;
+    const std::size_t digits_at = i;
+    while (i < text.size() && vyr::is_digit(text[i])) ++i;
+    const std::string_view digits = text.substr(digits_at, i - digits_at);
+    int number = 0;
+    if (digits.empty())
+        start(type, rev, text.substr(i));
+    else if (digits.size() <= 2 && detail::read_int(digits, 0, 99, number))
+        continuation(type, rev, number, text.substr(i));
+    else
+        error("not a SHEF message line: " + detail::quoted(text.substr(0, 20)));
+}
+
+bool decode_stream(FILE *in, Decoder &decoder) {
+    vyr::BlockLineSource src(in);
+    const std::string_view head = src.peek();
+    if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
+    // Pieces end at each LF and each CR; CR LF and CR CR LF end one line,
+    // so the CRs that ended a line are held until what follows them shows
+    // whether they began an empty line of their own.
+    vyr::WholeLines lines(src, kLineMax, true);
+    vyr::LineView piece;
+    long number = 0;
+    int crs = 0;  // 1: a CR ended the last line; 2: then a second CR came
+    while (lines.next(piece)) {
+        if (crs > 0 && piece.text.empty() && !piece.too_long) {
+            if (piece.end == '\n') {
+                crs = 0;
+            } else if (crs == 1) {
+                crs = 2;
+            } else {
+                ++number;  // CR CR CR: the second ended an empty line alone
+            }
+            continue;
+        }
+        if (crs == 2) ++number;  // the second CR ended an empty line alone
+        crs = piece.end == '\r' ? 1 : 0;
+        if (piece.too_long)
+            decoder.skipped_line(++number);
+        else
+            decoder.line(piece.text, ++number);
+    }
+    decoder.finish();
+    return !src.failed() && std::ferror(in) == 0;
+}
+
+}  // namespace vyr::series
