@@ -122,154 +122,164 @@ const char *directory_resource(char code) {
 // ---------------------------------------------------------------------------
 // Naming a date
 
-Named write_name(std::string_view pattern, const Date &source, const Date &date, const Context &ctx,
-                 const std::string *dir_override) {
-    Named r{{}, date, kNoPeriod};
-    std::string &out = r.name;
-    const Date &set = ctx.set;
-    auto offer = [&](int64_t p) {
-        if (r.period == kNoPeriod || p < r.period) r.period = p;
-    };
+namespace {
+
+// The naming of one date along one pattern: each token writes its field
+// and records the date it names; date tokens offer the naming period.
+class DateNamer {
+  public:
+    DateNamer(const Date &source, const Date &date, const Context &ctx, const std::string *dir)
+        : src_(source), set_(ctx.set), ctx_(ctx), dir_(dir), r_{{}, date, kNoPeriod} {}
+
+    Named run(std::string_view pattern) {
+        for (std::size_t pos = 0; pos < pattern.size();) {
+            const Token t = next_token(pattern, pos);
+            pos += t.len;
+            if (t.literal) {
+                if (t.code != '{' && t.code != '}') out() += t.code == ' ' ? '_' : t.code;
+                continue;
+            }
+            token(t);
+        }
+        return std::move(r_);
+    }
+
+  private:
+    const Date &src_, &set_;
+    const Context &ctx_;
+    const std::string *dir_;  // the directory of every directory token, when given
+    Named r_;
+
+    std::string &out() { return r_.name; }
+
+    void offer(int64_t p) {
+        if (r_.period == kNoPeriod || p < r_.period) r_.period = p;
+    }
+
+    // A field written with width digits, or zeros when it is unknown.
+    void field(int64_t v, int width, int32_t &named) {
+        if (v < 0) {
+            out().append(static_cast<std::size_t>(width), '0');
+            named = VYR_MISSING;
+        } else {
+            out() += padded(v, width);
+            named = clamp32(v);
+        }
+    }
+
+    void token(const Token &t) {
+        const int64_t n = std::max(t.n, 1);
+        switch (t.code) {
+            case '%': out() += '%'; return;
+            case 'Y':
+            case 'y': return year(t.code == 'Y', n);
+            case 'm':
+            case 'b': return month(t.code == 'b', n);
+            case 'd': return field(named_day(n), 2, r_.date.day);
+            case 'j': return julian_day(n);
+            case 'h': return hour_or_minute(set_.hour, src_.hour, kHour, n, r_.date.hour);
+            case 'n': return hour_or_minute(set_.min, src_.min, kMinute, n, r_.date.min);
+            case 'e': out() += ctx_.ext; return;
+            case '{': out() += dir_ ? *dir_ : resource_value(ctx_, t.name.c_str()); return;
+            default: break;
+        }
+        if (const char *res = directory_resource(t.code)) return directory(res);
+        const std::string &k = key_text(ctx_, t.code);
+        if (k.empty())
+            out() += '0';
+        else
+            out() += t.n_given ? k.substr(0, static_cast<std::size_t>(t.n)) : k;
+    }
+
+    void year(bool four, int64_t n) {
+        int64_t y = VYR_MISSING;
+        if (fixed(set_.year))
+            y = set_.year;
+        else if (src_.year >= 0)
+            y = lower(src_.year, n);
+        if (y < 0) {
+            out() += four ? "0000" : "00";
+            r_.date.year = VYR_MISSING;
+            return;
+        }
+        out() += four ? padded(y, 4) : padded(y % 100, 2);
+        r_.date.year = clamp32(y);
+    }
+
+    void month(bool name, int64_t n) {
+        if (!fixed(set_.month) && src_.month < 0) {
+            out() += name ? "xxx" : "00";
+            r_.date.month = VYR_MISSING;
+            return;
+        }
+        const int64_t m = fixed(set_.month) ? set_.month : lower(src_.month, n);
+        if (name)  // months outside 1-12 have no name
+            out() += (m >= 1 && m <= 12) ? DATE_month_lower(static_cast<int>(m)) : "";
+        else
+            out() += padded(m, 2);
+        r_.date.month = clamp32(m);
+    }
+
     // The day %d and %j name, -1 when there is none: a fixed day as it is,
     // else the source day lowered to its step (a step code, else N). Either
     // token offers its period.
-    auto named_day = [&](int64_t n) -> int64_t {
-        if (fixed(set.day)) {
+    int64_t named_day(int64_t n) {
+        if (fixed(set_.day)) {
             offer(n * kDay);
-            return set.day;
+            return set_.day;
         }
-        const int64_t step = step_code(set.day) ? -int64_t{set.day} : n;
+        const int64_t step = step_code(set_.day) ? -int64_t{set_.day} : n;
         offer(step * kDay);
-        return source.day < 0 ? -1 : lower(source.day, step);
-    };
-
-    for (std::size_t pos = 0; pos < pattern.size();) {
-        const Token t = next_token(pattern, pos);
-        pos += t.len;
-        if (t.literal) {
-            if (t.code == '{' || t.code == '}') continue;
-            out += t.code == ' ' ? '_' : t.code;
-            continue;
-        }
-        const int64_t n = std::max(t.n, 1);
-        switch (t.code) {
-            case '%': out += '%'; break;
-            case 'Y':
-            case 'y': {
-                const bool four = t.code == 'Y';
-                if (fixed(set.year)) {
-                    out += four ? padded(set.year, 4) : padded(set.year % 100, 2);
-                    r.date.year = set.year;
-                } else if (source.year < 0) {
-                    out += four ? "0000" : "00";
-                    r.date.year = VYR_MISSING;
-                } else {
-                    const int64_t y = lower(source.year, n);
-                    out += four ? padded(y, 4) : padded(y % 100, 2);
-                    r.date.year = clamp32(y);
-                }
-                break;
-            }
-            case 'm':
-            case 'b': {
-                const bool name = t.code == 'b';
-                int64_t m;
-                if (fixed(set.month)) {
-                    m = set.month;
-                } else if (source.month < 0) {
-                    out += name ? "xxx" : "00";
-                    r.date.month = VYR_MISSING;
-                    break;
-                } else {
-                    m = lower(source.month, n);
-                }
-                if (name) {
-                    // Months outside 1-12 have no name.
-                    out += (m >= 1 && m <= 12) ? DATE_month_lower(static_cast<int>(m)) : "";
-                } else {
-                    out += padded(m, 2);
-                }
-                r.date.month = clamp32(m);
-                break;
-            }
-            case 'd': {
-                const int64_t d = named_day(n);
-                if (d < 0) {
-                    out += "00";
-                    r.date.day = VYR_MISSING;
-                } else {
-                    out += padded(d, 2);
-                    r.date.day = clamp32(d);
-                }
-                break;
-            }
-            case 'j': {
-                const int64_t d = named_day(n);
-                if (d < 0) {
-                    // No day to count from: the day of year stays unknown.
-                    out += "000";
-                    r.date.jday = VYR_MISSING;
-                    break;
-                }
-                int jday = 0;
-                DATE_monday_julian(source.year, source.month, clamp32(d), &jday);
-                out += padded(jday, 3);
-                r.date.jday = jday;
-                r.date.month = source.month;
-                r.date.day = fixed(set.day) ? set.day : source.day;
-                break;
-            }
-            case 'h':
-            case 'n': {
-                const bool hour = t.code == 'h';
-                const int32_t setting = hour ? set.hour : set.min;
-                const int32_t src = hour ? source.hour : source.min;
-                const int64_t unit = hour ? kHour : kMinute;
-                int64_t v;
-                if (fixed(setting)) {
-                    v = lower(setting, n);
-                    offer(n * unit);
-                } else if (step_code(setting)) {
-                    const Step s = step_of(setting);
-                    offer(s.size * unit);
-                    v = src < 0 ? -1 : src / s.size * s.size + s.shift;
-                } else {
-                    offer(n * unit);
-                    v = src < 0 ? -1 : lower(src, n);
-                }
-                int32_t &field = hour ? r.date.hour : r.date.min;
-                if (v < 0) {
-                    out += "00";
-                    field = VYR_MISSING;
-                } else {
-                    out += padded(v, 2);
-                    field = clamp32(v);
-                }
-                break;
-            }
-            case 'e': out += ctx.ext; break;
-            case '{':
-                out += dir_override ? *dir_override : resource_value(ctx, t.name.c_str());
-                break;
-            default:
-                if (const char *res = directory_resource(t.code)) {
-                    if (dir_override) {
-                        out += *dir_override;
-                    } else {
-                        std::string v = resource_value(ctx, res);
-                        out += v.empty() ? "." : v;
-                    }
-                } else {
-                    const std::string &k = key_text(ctx, t.code);
-                    if (k.empty())
-                        out += '0';
-                    else
-                        out += t.n_given ? k.substr(0, static_cast<std::size_t>(t.n)) : k;
-                }
-                break;
-        }
+        return src_.day < 0 ? -1 : lower(src_.day, step);
     }
-    return r;
+
+    void julian_day(int64_t n) {
+        const int64_t d = named_day(n);
+        if (d < 0) {
+            // No day to count from: the day of year stays unknown.
+            out() += "000";
+            r_.date.jday = VYR_MISSING;
+            return;
+        }
+        int jday = 0;
+        DATE_monday_julian(src_.year, src_.month, clamp32(d), &jday);
+        out() += padded(jday, 3);
+        r_.date.jday = jday;
+        r_.date.month = src_.month;
+        r_.date.day = fixed(set_.day) ? set_.day : src_.day;
+    }
+
+    void hour_or_minute(int32_t setting, int32_t src, int64_t unit, int64_t n, int32_t &named) {
+        int64_t v;
+        if (fixed(setting)) {
+            v = lower(setting, n);
+            offer(n * unit);
+        } else if (step_code(setting)) {
+            const Step s = step_of(setting);
+            offer(s.size * unit);
+            v = src < 0 ? -1 : src / s.size * s.size + s.shift;
+        } else {
+            offer(n * unit);
+            v = src < 0 ? -1 : lower(src, n);
+        }
+        field(v, 2, named);
+    }
+
+    void directory(const char *res) {
+        if (dir_ != nullptr) {
+            out() += *dir_;
+            return;
+        }
+        const std::string v = resource_value(ctx_, res);
+        out() += v.empty() ? "." : v;
+    }
+};
+
+}  // namespace
+
+Named write_name(std::string_view pattern, const Date &source, const Date &date, const Context &ctx,
+                 const std::string *dir_override) {
+    return DateNamer(source, date, ctx, dir_override).run(pattern);
 }
 
 std::optional<std::string> extracted_path(std::string_view filename, std::string_view pattern) {
