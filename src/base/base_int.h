@@ -244,12 +244,22 @@ class OutputFile {
     FILE *stream_ = nullptr;
     bool suspended_ = false;
 };
-// The decimal number at the start of s, as the "%f" and "%d" conversions
-// take it (a sign, digits, for value also a point and an exponent), but
-// never "nan", "inf" or hexadecimal: the characters it covers, or 0 when s
-// does not begin with one or it is out of range (value then unchanged).
-std::size_t read_decimal(std::string_view s, float &value);
+// The one integer reader (string.cpp): the decimal integer at the start of
+// s, an optional sign and at least one digit, no blanks. Returns the
+// characters it covers, every digit included, with value set; or 0, value
+// unchanged, when s does not begin with one, or when it lies outside
+// [lo, hi] and out_of_range is Fail. Clamp gives the nearer bound instead.
+enum class OutOfRange { Fail, Clamp };
+std::size_t read_integer(std::string_view s, int64_t &value, int64_t lo, int64_t hi,
+                         OutOfRange out_of_range = OutOfRange::Fail);
+// The same for an int, failing outside its range.
 std::size_t read_integer(std::string_view s, int &value);
+// The one decimal reader: the number at the start of s as the "%f"
+// conversion takes it (a sign, digits, a point, an exponent), but never
+// "nan", "inf" or hexadecimal: the characters it covers, or 0 when s does
+// not begin with one or it is out of the type's range (value unchanged).
+std::size_t read_decimal(std::string_view s, double &value);
+std::size_t read_decimal(std::string_view s, float &value);
 }  // namespace vyr
 
 #endif  // VYR_BASE_INT_H

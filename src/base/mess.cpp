@@ -221,11 +221,12 @@ void apply_level_word(const char *item) {
 // less, keeps the usual page.
 int page_length(const char *item) {
     if (std::strlen(item) <= 5) return kDefaultPageLength;
-    const char *start = item + 5;
-    char *end = nullptr;
-    long v = std::strtol(start, &end, 10);
-    if (end == start || v <= 0) return kDefaultPageLength;
-    return v > INT_MAX ? INT_MAX : static_cast<int>(v);
+    std::string_view rest = item + 5;
+    while (!rest.empty() && vyr::is_space(rest.front())) rest.remove_prefix(1);
+    int64_t v = 0;
+    if (vyr::read_integer(rest, v, INT64_MIN, INT_MAX, vyr::OutOfRange::Clamp) == 0 || v <= 0)
+        return kDefaultPageLength;
+    return static_cast<int>(v);
 }
 
 void apply_item(const char *item) {

@@ -74,12 +74,13 @@ int text_length(const mqueuebuf &m, ssize_t received, std::size_t from) {
 // type of its own. Ids 1 and 2 are the request and connection-reply types;
 // 0 and below would make every later receive take other people's messages.
 int parse_conn_id(const char *text) {
-    char *end = nullptr;
-    errno = 0;
-    long id = std::strtol(text, &end, 10);
-    if (end == text || errno != 0) return -1;
-    while (*end == ' ' || *end == '\n') ++end;
-    if (*end != '\0' || id < kFirstConnId || id > kLastConnId) return -1;
+    std::string_view s = text;
+    while (!s.empty() && vyr::is_space(s.front())) s.remove_prefix(1);
+    int64_t id = 0;
+    const std::size_t n = vyr::read_integer(s, id, kFirstConnId, kLastConnId);
+    if (n == 0) return -1;
+    for (char c : s.substr(n))
+        if (c != ' ' && c != '\n') return -1;
     return static_cast<int>(id);
 }
 

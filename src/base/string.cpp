@@ -1,6 +1,8 @@
 // string.cpp - in-place editing, splitting and case-insensitive comparison
 // of terminated strings. Case folding is ASCII only, whatever the locale.
+#include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -104,6 +106,74 @@ int stricmp(const char *s1, const char *s2) {
 }
 
 namespace vyr {
+
+std::size_t read_integer(std::string_view s, int64_t &value, int64_t lo, int64_t hi,
+                         OutOfRange out_of_range) {
+    std::size_t i = 0;
+    const bool negative = i < s.size() && s[i] == '-';
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    const std::size_t first = i;
+    // The magnitude saturates: every digit is taken, however many.
+    constexpr uint64_t kCap = uint64_t{1} << 63;
+    uint64_t m = 0;
+    for (; i < s.size() && is_digit(s[i]); ++i)
+        m = m > (kCap - 9) / 10 ? kCap : m * 10 + static_cast<uint64_t>(s[i] - '0');
+    if (i == first) return 0;
+    int64_t v;
+    if (negative)
+        v = m >= kCap ? INT64_MIN : -static_cast<int64_t>(m);
+    else
+        v = m >= kCap ? INT64_MAX : static_cast<int64_t>(m);
+    if (v < lo || v > hi) {
+        if (out_of_range == OutOfRange::Fail) return 0;
+        v = v < lo ? lo : hi;
+    }
+    value = v;
+    return i;
+}
+
+std::size_t read_integer(std::string_view s, int &value) {
+    int64_t v = 0;
+    const std::size_t n = read_integer(s, v, INT_MIN, INT_MAX);
+    if (n > 0) value = static_cast<int>(v);
+    return n;
+}
+
+namespace {
+
+template <class T>
+std::size_t read_floating(std::string_view s, T &value) {
+    auto digit = [&](std::size_t i) { return i < s.size() && is_digit(s[i]); };
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t whole = 0, frac = 0;
+    while (digit(i)) ++i, ++whole;
+    if (i < s.size() && s[i] == '.') {
+        std::size_t j = i + 1;
+        while (digit(j)) ++j, ++frac;
+        if (whole + frac > 0) i = j;
+    }
+    if (whole + frac == 0) return 0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+        if (digit(j)) {
+            while (digit(j)) ++j;
+            i = j;
+        }
+    }
+    const char *first = s.data() + (s[0] == '+' ? 1 : 0);
+    T v;
+    auto [end, ec] = std::from_chars(first, s.data() + i, v);
+    if (ec != std::errc{} || end != s.data() + i) return 0;
+    value = v;
+    return i;
+}
+
+}  // namespace
+
+std::size_t read_decimal(std::string_view s, double &value) { return read_floating(s, value); }
+std::size_t read_decimal(std::string_view s, float &value) { return read_floating(s, value); }
 
 int icompare(std::string_view s1, std::string_view s2, std::size_t n) {
     // The end of a text compares as its terminator would.

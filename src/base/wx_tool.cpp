@@ -115,13 +115,10 @@ std::string_view wmo_code(int wx) {
 // The leading decimal number of text, stopping at the first non-digit. Long
 // digit runs saturate instead of overflowing; any code above 99 is blank.
 int leading_number(std::string_view text) {
-    constexpr int kCap = 1000;
-    int n = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') break;
-        if (n < kCap) n = n * 10 + (c - '0');
-    }
-    return n;
+    int64_t n = 0;
+    if (!text.empty() && vyr::is_digit(text[0]))
+        vyr::read_integer(text, n, 0, 1000, vyr::OutOfRange::Clamp);
+    return static_cast<int>(n);
 }
 
 // ---------------------------------------------------------------------------

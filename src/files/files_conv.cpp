@@ -26,12 +26,10 @@ std::string_view next_field(std::string_view line, std::size_t &pos) {
 // A leading decimal integer (sign allowed), 0 when there is none; clamped to
 // the int range.
 int leading_int(std::string_view field) {
-    std::string s(field);
-    errno = 0;
-    char *end = nullptr;
-    long v = std::strtol(s.c_str(), &end, 10);
-    if (end == s.c_str()) return 0;
-    return static_cast<int>(std::clamp<long>(v, INT_MIN, INT_MAX));
+    while (!field.empty() && vyr::is_space(field.front())) field.remove_prefix(1);
+    int64_t v = 0;
+    vyr::read_integer(field, v, INT_MIN, INT_MAX, vyr::OutOfRange::Clamp);
+    return static_cast<int>(v);
 }
 
 }  // namespace

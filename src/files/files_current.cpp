@@ -18,11 +18,11 @@ constexpr int64_t kDay = 86400, kHour = 3600, kMinute = 60;
 constexpr int64_t kDefaultLimit = 500;
 constexpr int64_t kMostCandidates = 9999;
 
-// Unsigned digits from pos, saturating at INT_MAX.
+// Unsigned digits from pos, saturating at INT_MAX; 0 when none.
 int read_digits(std::string_view s, std::size_t &pos) {
     int64_t v = 0;
-    for (; pos < s.size() && vyr::is_digit(s[pos]); ++pos)
-        v = std::min<int64_t>(v * 10 + (s[pos] - '0'), INT_MAX);
+    if (pos < s.size() && vyr::is_digit(s[pos]))
+        pos += vyr::read_integer(s.substr(pos), v, 0, INT_MAX, vyr::OutOfRange::Clamp);
     return static_cast<int>(v);
 }
 

@@ -81,11 +81,8 @@ Token next_token(std::string_view p, std::size_t pos) {
     if (p[pos] != '%') return t;
     std::size_t i = pos + 1;
     int64_t n = 0;
-    bool given = false;
-    for (; i < p.size() && vyr::is_digit(p[i]); ++i) {
-        given = true;
-        n = std::min<int64_t>(n * 10 + (p[i] - '0'), INT_MAX);
-    }
+    const bool given = i < p.size() && vyr::is_digit(p[i]);
+    if (given) i += vyr::read_integer(p.substr(i), n, 0, INT_MAX, vyr::OutOfRange::Clamp);
     // A "%" that ends the pattern is an ordinary character.
     if (i >= p.size()) return t;
     t.literal = false;

@@ -129,48 +129,6 @@ bool is_open(int city_fd) { return g.stream != nullptr && city_fd == g.cty_fd; }
 
 namespace vyr {
 
-std::size_t read_decimal(std::string_view s, float &value) {
-    auto digit = [&](std::size_t i) { return i < s.size() && s[i] >= '0' && s[i] <= '9'; };
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t whole = 0, frac = 0;
-    while (digit(i)) ++i, ++whole;
-    if (i < s.size() && s[i] == '.') {
-        std::size_t j = i + 1;
-        while (digit(j)) ++j, ++frac;
-        if (whole + frac > 0) i = j;
-    }
-    if (whole + frac == 0) return 0;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
-        if (digit(j)) {
-            while (digit(j)) ++j;
-            i = j;
-        }
-    }
-    const char *first = s.data() + (s[0] == '+' ? 1 : 0);
-    float v;
-    auto [end, ec] = std::from_chars(first, s.data() + i, v);
-    if (ec != std::errc{} || end != s.data() + i) return 0;
-    value = v;
-    return i;
-}
-
-std::size_t read_integer(std::string_view s, int &value) {
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t start = i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
-    if (i == start) return 0;
-    const char *first = s.data() + (s[0] == '+' ? 1 : 0);
-    int v;
-    auto [end, ec] = std::from_chars(first, s.data() + i, v);
-    if (ec != std::errc{} || end != s.data() + i) return 0;
-    value = v;
-    return i;
-}
-
 void reset_stations() { close_database(); }
 
 }  // namespace vyr

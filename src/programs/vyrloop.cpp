@@ -27,6 +27,7 @@
 #include <string>
 #include <string_view>
 
+#include "base_int.h"
 #include "vyr.h"
 
 namespace {
@@ -70,12 +71,9 @@ void usage() { MESS_print(M_ERROR, "usage: vyrloop [-q] [-me LEVEL] N [name=valu
 // The window number: a whole decimal number other than 0, which as a key
 // would ask for a private queue nobody could find.
 bool parse_window(const char *s, int &n) {
-    char *end = nullptr;
-    errno = 0;
-    long v = std::strtol(s, &end, 10);
-    if (end == s || *end != '\0' || errno != 0 || v == 0 || v < INT_MIN || v > INT_MAX)
-        return false;
-    n = static_cast<int>(v);
+    int v = 0;
+    if (vyr::read_integer(s, v) != std::strlen(s) || v == 0) return false;
+    n = v;
     return true;
 }
 

@@ -69,14 +69,7 @@ void request_and_wait(const char *text) {
 
 // The decimal window number at the start of the text; false when it does
 // not fit an int.
-bool window_number(const char *text, int &num) {
-    errno = 0;
-    char *end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || errno != 0 || v < INT_MIN || v > INT_MAX) return false;
-    num = static_cast<int>(v);
-    return true;
-}
+bool window_number(const char *text, int &num) { return vyr::read_integer(text, num) > 0; }
 
 // The answers to the queries, in row order. A value the window does not
 // know but an earlier element of the path did is sent to it; returns how

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base_int.h"
 #include "vyr.h"
 
 namespace {
@@ -192,3 +193,40 @@ TEST(string_test, strnicmp_compares_at_most_n_characters) {
 }
 
 }  // namespace
+
+// The one integer reader: every digit is taken however many there are, and
+// a value out of range fails or takes the nearer bound.
+TEST(string_test, integers_within_a_range) {
+    using vyr::OutOfRange;
+    struct Row {
+        const char *text;
+        int64_t lo, hi;
+        OutOfRange rule;
+        std::size_t used;
+        int64_t value;  // -1: left as it was
+    };
+    const Row rows[] = {
+        {"42abc", 0, 100, OutOfRange::Fail, 2, 42},
+        {"+7", -10, 10, OutOfRange::Fail, 2, 7},
+        {"-7", -10, 10, OutOfRange::Fail, 2, -7},
+        {"-", -10, 10, OutOfRange::Fail, 0, -1},
+        {" 5", 0, 10, OutOfRange::Fail, 0, -1},
+        {"101", 0, 100, OutOfRange::Fail, 0, -1},
+        {"101", 0, 100, OutOfRange::Clamp, 3, 100},
+        {"99999999999999999999999x", 0, 1000, OutOfRange::Clamp, 23, 1000},
+        {"-99999999999999999999999", INT64_MIN, 0, OutOfRange::Fail, 24, INT64_MIN},
+        {"9223372036854775807", INT64_MIN, INT64_MAX, OutOfRange::Fail, 19, INT64_MAX},
+    };
+    for (const Row &r : rows) {
+        int64_t v = -1;
+        EXPECT_EQ(vyr::read_integer(r.text, v, r.lo, r.hi, r.rule), r.used) << r.text;
+        EXPECT_EQ(v, r.value) << r.text;
+    }
+    int i = -1;
+    EXPECT_EQ(vyr::read_integer("2147483648", i), 0u);
+    EXPECT_EQ(i, -1);
+    double d = 0;
+    EXPECT_EQ(vyr::read_decimal("-1.5e3x", d), 6u);
+    EXPECT_EQ(d, -1500.0);
+    EXPECT_EQ(vyr::read_decimal("nan", d), 0u);
+}
