@@ -29,6 +29,14 @@ std::vector<std::string> command_line_names() {
 
 }  // namespace
 
+void start(int argc, char **argv, const res_type *keys, const res_type *positional,
+           const char *purpose) {
+    open_standard_descriptors();
+    if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    RES_init(argc, argv, keys, positional);
+    answer_help(purpose, keys, positional);
+}
+
 const char *shown(const std::string &name) {
     return FILE_is_stdio(name.c_str()) ? "-" : name.c_str();
 }

@@ -13,6 +13,13 @@
 
 namespace vyr::program {
 
+// The start of every SHEF program: closed standard descriptors opened on
+// /dev/null, standard output in large blocks unless a person watches it,
+// the resources gathered from the key lists, and a help request answered
+// with the purpose line (the run then ends).
+void start(int argc, char **argv, const res_type *keys, const res_type *positional,
+           const char *purpose);
+
 // A name as messages show it: standard streams by "-".
 const char *shown(const std::string &name);
 

@@ -203,11 +203,8 @@ Outcome decode_input(const vyr::program::Input &input, const std::string &out, C
 }  // namespace
 
 int main(int argc, char **argv) {
-    vyr::open_standard_descriptors();
-    if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    RES_init(argc, argv, shef2csv_res_key, shef2csv_res_pos);
-    vyr::answer_help("decodes SHEF data into a CSV time series", shef2csv_res_key,
-                     shef2csv_res_pos);
+    vyr::program::start(argc, argv, shef2csv_res_key, shef2csv_res_pos,
+                        "decodes SHEF data into a CSV time series");
     // Where the CSV goes decides where messages go, before the first one:
     // standard output carries the CSV alone.
     const char *own_out = RES_get("out_file");

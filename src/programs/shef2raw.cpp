@@ -42,14 +42,10 @@ std::string filter_date() {
 }  // namespace
 
 int main(int argc, char **argv) {
-    vyr::open_standard_descriptors();
-    // The element echo can run to hundreds of megabytes: write it in large
-    // blocks unless a person is watching.
-    if (!isatty(STDOUT_FILENO)) std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-
-    RES_init(argc, argv, shef2raw_res_key, shef2raw_res_pos);
-    vyr::answer_help("decodes SHEF data and puts it in a VYR raw file", shef2raw_res_key,
-                     shef2raw_res_pos);
+    // The element echo can run to hundreds of megabytes: standard output is
+    // written in large blocks unless a person is watching.
+    vyr::program::start(argc, argv, shef2raw_res_key, shef2raw_res_pos,
+                        "decodes SHEF data and puts it in a VYR raw file");
     const std::string date_str = filter_date();
     MESS_print_prog("SHEF DATA DECODING");
 
