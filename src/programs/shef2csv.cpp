@@ -10,7 +10,6 @@
 // output or a fixed name), or to the file each input's date names. When the
 // CSV goes to standard output, messages go to standard error, and those
 // below the warning level are shown only when asked for or logged to a file.
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>

@@ -7,7 +7,6 @@
 // in_file); the raw file is named after the input file's date under the
 // "shef_raw" convention (or out_file). This is the one place where the
 // converter's exit statuses are decided.
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
