@@ -136,6 +136,9 @@ class SqliteStore final : public Store {
         if (sqlite3_db_readonly(db, "main") == 1)
             throw Error("attempt to write a readonly database");
         prepare_schema();
+        // In write-ahead logging a commit is safe from corruption without a
+        // sync of its own; the log is synced when it is written back.
+        exec("PRAGMA synchronous = NORMAL");
         exec("PRAGMA cache_size = -" + std::to_string(kCacheKiB));
         prepare_statements();
     }
