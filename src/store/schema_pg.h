@@ -60,7 +60,6 @@ CREATE TABLE observed (
     PRIMARY KEY (station, pe, duration, type_source, extremum, probability, duration_value,
                  obs_time)
 );
-CREATE INDEX observed_series ON observed (station, pe, obs_time);
 CREATE TABLE forecast (
     station text COLLATE "C" NOT NULL,
     pe text COLLATE "C" NOT NULL,

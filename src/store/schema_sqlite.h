@@ -59,7 +59,6 @@ CREATE TABLE observed (
     PRIMARY KEY (station, pe, duration, type_source, extremum, probability, duration_value,
                  obs_time)
 ) WITHOUT ROWID;
-CREATE INDEX observed_series ON observed (station, pe, obs_time);
 CREATE TABLE forecast (
     station TEXT NOT NULL,
     pe TEXT NOT NULL,

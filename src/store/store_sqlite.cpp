@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "schema_sqlite.h"
 #include "store.h"
@@ -115,17 +116,21 @@ const char *const kKeyObserved =
 const char *const kKeyForecast =
     "station = ?1 AND pe = ?2 AND duration = ?3 AND type_source = ?4 AND extremum = ?5 "
     "AND probability = ?6 AND basis_time = ?7 AND duration_value = ?8 AND obs_time = ?9";
-const char *const kSetCurrent =
-    " DO UPDATE SET value = excluded.value, qualifier = excluded.qualifier, "
-    "revised = excluded.revised, product_id = excluded.product_id, line = excluded.line, "
-    "posting_time = excluded.posting_time";
+// Log rows written by one statement: fewer statements to run, and the
+// whole batch goes into the table in one pass.
+constexpr std::size_t kLogBatch = 64;
+constexpr int kLogColumns = 18;
+// How far the recent values lean towards stored keys or new ones.
+constexpr int kLately = 16;
 
 class SqliteStore final : public Store {
   public:
     SqliteStore(const std::string &file, Policy policy) : Store(policy) {
         sqlite3 *db = nullptr;
-        const int rc =
-            sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        // One connection per store, used by one thread at a time: no mutex.
+        const int rc = sqlite3_open_v2(
+            file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+            nullptr);
         db_.reset(db);
         if (db == nullptr) throw Error("out of memory");
         if (rc != SQLITE_OK) fail(db);
@@ -151,6 +156,7 @@ class SqliteStore final : public Store {
         product_ = product;
         totals_ = {};
         seq_ = 0;
+        held_ = 0;
         exec("BEGIN IMMEDIATE");
         open_ = true;
         product_insert_.text(1, product_.name);
@@ -166,29 +172,19 @@ class SqliteStore final : public Store {
         const Action a = apply(row, row.forecast() ? basis_of(row, product_) : nullptr, product_id_,
                                product_.posting_time);
         count(a);
-        Statement &s = log_;
-        s.integer(1, product_id_);
-        s.integer(2, seq_);
-        s.text(3, row.station);
-        s.text(4, row.obs_time);
-        s.text(5, row.pe);
-        s.text(6, row.duration);
-        s.text(7, row.type_source);
-        s.text(8, row.extremum);
-        s.text(9, row.probability);
-        s.integer(10, row.duration_value);
-        s.text_or_null(11, row.basis_time);
-        s.real_or_null(12, row.missing, row.value);
-        s.text_or_null(13, row.qualifier);
-        s.integer(14, row.revised ? 1 : 0);
-        s.text(15, row.message);
-        s.integer(16, row.line);
-        s.text_or_null(17, row.comment);
-        s.text(18, action_name(a));
-        checked([&] { s.run(); });
+        LogRow &l = pending_[held_++];
+        l.row = row;
+        l.station.assign(row.station);
+        l.comment.assign(row.comment);
+        l.row.station = l.station;
+        l.row.comment = l.comment;
+        l.seq = seq_;
+        l.action = a;
+        if (held_ == kLogBatch) write_log();
     }
 
     Totals commit(long errors) override {
+        write_log();
         totals_.errors = errors;
         product_totals_.integer(1, totals_.values);
         product_totals_.integer(2, totals_.inserted);
@@ -203,6 +199,7 @@ class SqliteStore final : public Store {
     }
 
     void rollback() noexcept override {
+        held_ = 0;
         if (!open_) return;
         open_ = false;
         // Some failures (a full disk, a lock not had) roll the transaction
@@ -338,28 +335,46 @@ class SqliteStore final : public Store {
 
     void prepare_statements() {
         sqlite3 *db = db_.get();
-        find_obs_ = Statement(
-            db, (std::string("SELECT value FROM observed WHERE ") + kKeyObserved).c_str());
-        find_fc_ = Statement(
-            db, (std::string("SELECT value FROM forecast WHERE ") + kKeyForecast).c_str());
-        put_obs_ = Statement(
-            db,
-            (std::string("INSERT INTO observed VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
-                         "?11, ?12, ?13, ?14) ON CONFLICT (station, pe, duration, "
-                         "type_source, extremum, probability, duration_value, obs_time)") +
-             kSetCurrent)
-                .c_str());
-        put_fc_ = Statement(
-            db,
-            (std::string("INSERT INTO forecast VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
-                         "?11, ?12, ?13, ?14, ?15) ON CONFLICT (station, pe, duration, "
-                         "type_source, extremum, probability, basis_time, duration_value, "
-                         "obs_time)") +
-             kSetCurrent)
-                .c_str());
-        log_ = Statement(db,
-                         "INSERT INTO value_log VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
-                         "?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)");
+        auto keyed = [&](const char *table, int columns, const char *where) {
+            std::string values;
+            for (int i = 1; i <= columns; ++i) values += (i > 1 ? ", ?" : "?") + std::to_string(i);
+            // The key's parameters follow the six set ones.
+            std::string shifted;
+            for (const char *p = where; *p != '\0'; ++p) {
+                if (*p == '?') {
+                    const int n = std::atoi(p + 1);
+                    shifted += "?" + std::to_string(n + 10);
+                    while (p[1] >= '0' && p[1] <= '9') ++p;
+                } else {
+                    shifted += *p;
+                }
+            }
+            return Keyed{
+                Statement(db,
+                          (std::string("SELECT value FROM ") + table + " WHERE " + where).c_str()),
+                Statement(
+                    db, (std::string("INSERT OR IGNORE INTO ") + table + " VALUES (" + values + ")")
+                            .c_str()),
+                Statement(db, (std::string("UPDATE ") + table +
+                               " SET value = ?1, qualifier = ?2, revised = ?3, product_id = ?4, "
+                               "line = ?5, posting_time = ?6 WHERE " +
+                               shifted)
+                                  .c_str()),
+                0};
+        };
+        observed_ = keyed("observed", 14, kKeyObserved);
+        forecast_ = keyed("forecast", 15, kKeyForecast);
+        std::string rows;
+        for (int r = 0; r < static_cast<int>(kLogBatch); ++r) {
+            rows += r ? ", (" : "(";
+            for (int c = 1; c <= kLogColumns; ++c)
+                rows += (c > 1 ? ", ?" : "?") + std::to_string(r * kLogColumns + c);
+            rows += ")";
+        }
+        log_batch_ = Statement(db, ("INSERT INTO value_log VALUES " + rows).c_str());
+        log_one_ = Statement(db,
+                             "INSERT INTO value_log VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+                             "?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)");
         product_insert_ = Statement(
             db, "INSERT INTO product (name, product_time, posting_time) VALUES (?1, ?2, ?3)");
         product_totals_ = Statement(db,
@@ -369,14 +384,14 @@ class SqliteStore final : public Store {
     }
 
     // Binds the key of a row; the next parameter's number.
-    static int bind_key(Statement &s, const Row &row, const char *basis) {
-        s.text(1, row.station);
-        s.text(2, row.pe);
-        s.text(3, row.duration);
-        s.text(4, row.type_source);
-        s.text(5, row.extremum);
-        s.text(6, row.probability);
-        int i = 7;
+    static int bind_key(Statement &s, const Row &row, const char *basis, int first = 1) {
+        s.text(first, row.station);
+        s.text(first + 1, row.pe);
+        s.text(first + 2, row.duration);
+        s.text(first + 3, row.type_source);
+        s.text(first + 4, row.extremum);
+        s.text(first + 5, row.probability);
+        int i = first + 6;
         if (basis != nullptr) s.text(i++, basis);
         s.integer(i++, row.duration_value);
         s.text(i++, row.obs_time);
@@ -386,27 +401,92 @@ class SqliteStore final : public Store {
     // The rules for one value against what its key holds; the current value
     // changes when they say so. basis is null for an observed value.
     Action apply(const Row &row, const char *basis, int64_t product_id, const char *posting) {
-        Statement &find = basis ? find_fc_ : find_obs_;
+        Keyed &k = basis ? forecast_ : observed_;
+        // A product's keys mostly all arrive new (a first posting) or mostly
+        // all stored (a repeat): what the last values found decides whether
+        // the insert or the look-up comes first. Either way the rules see
+        // the same state.
+        if (k.stored_lately <= 0) {
+            if (insert(k.insert, row, basis, product_id, posting)) {
+                k.stored_lately = std::max(k.stored_lately - 1, -kLately);
+                return Action::Insert;
+            }
+        }
         Stored stored{false, false, 0};
-        bind_key(find, row, basis);
+        bind_key(k.find, row, basis);
         checked([&] {
-            if (find.step()) {
-                stored = {true, find.column_null(0), sqlite3_column_double(find.get(), 0)};
-                find.reset();
+            if (k.find.step()) {
+                stored = {true, k.find.column_null(0), sqlite3_column_double(k.find.get(), 0)};
+                k.find.reset();
             }
         });
+        k.stored_lately = stored.present ? std::min(k.stored_lately + 1, kLately)
+                                         : std::max(k.stored_lately - 1, -kLately);
         const Action a = decide(policy_, stored, row.missing, row.value, row.revised);
-        if (a == Action::Keep) return a;
-        Statement &put = basis ? put_fc_ : put_obs_;
-        int i = bind_key(put, row, basis);
-        put.real_or_null(i++, row.missing, row.value);
-        put.text_or_null(i++, row.qualifier);
-        put.integer(i++, row.revised ? 1 : 0);
-        put.integer(i++, product_id);
-        put.integer(i++, row.line);
-        put.text(i, posting);
-        checked([&] { put.run(); });
+        if (a == Action::Insert) {
+            insert(k.insert, row, basis, product_id, posting);
+        } else if (a == Action::Overwrite) {
+            Statement &u = k.update;
+            u.real_or_null(1, row.missing, row.value);
+            u.text_or_null(2, row.qualifier);
+            u.integer(3, row.revised ? 1 : 0);
+            u.integer(4, product_id);
+            u.integer(5, row.line);
+            u.text(6, posting);
+            // The key follows, from parameter 11 on.
+            bind_key(u, row, basis, 11);
+            checked([&] { u.run(); });
+        }
         return a;
+    }
+
+    // Inserts the current value of a key not stored; false when it is.
+    bool insert(Statement &s, const Row &row, const char *basis, int64_t product_id,
+                const char *posting) {
+        int i = bind_key(s, row, basis);
+        s.real_or_null(i++, row.missing, row.value);
+        s.text_or_null(i++, row.qualifier);
+        s.integer(i++, row.revised ? 1 : 0);
+        s.integer(i++, product_id);
+        s.integer(i++, row.line);
+        s.text(i, posting);
+        checked([&] { s.run(); });
+        return sqlite3_changes(db_.get()) == 1;
+    }
+
+    // The gathered log rows, written with as few statements as they allow.
+    void write_log() {
+        std::size_t done = 0;
+        for (; held_ - done >= kLogBatch; done += kLogBatch) bind_log(log_batch_, done, kLogBatch);
+        for (; done < held_; ++done) bind_log(log_one_, done, 1);
+        held_ = 0;
+    }
+
+    void bind_log(Statement &s, std::size_t from, std::size_t n) {
+        for (std::size_t r = 0; r < n; ++r) {
+            const LogRow &l = pending_[from + r];
+            const Row &row = l.row;
+            const int b = static_cast<int>(r) * kLogColumns;
+            s.integer(b + 1, product_id_);
+            s.integer(b + 2, l.seq);
+            s.text(b + 3, row.station);
+            s.text(b + 4, row.obs_time);
+            s.text(b + 5, row.pe);
+            s.text(b + 6, row.duration);
+            s.text(b + 7, row.type_source);
+            s.text(b + 8, row.extremum);
+            s.text(b + 9, row.probability);
+            s.integer(b + 10, row.duration_value);
+            s.text_or_null(b + 11, row.basis_time);
+            s.real_or_null(b + 12, row.missing, row.value);
+            s.text_or_null(b + 13, row.qualifier);
+            s.integer(b + 14, row.revised ? 1 : 0);
+            s.text(b + 15, row.message);
+            s.integer(b + 16, row.line);
+            s.text_or_null(b + 17, row.comment);
+            s.text(b + 18, action_name(l.action));
+        }
+        checked([&] { s.run(); });
     }
 
     void count(Action a) {
@@ -418,7 +498,23 @@ class SqliteStore final : public Store {
     }
 
     std::unique_ptr<sqlite3, Closer> db_;
-    Statement find_obs_, find_fc_, put_obs_, put_fc_, log_, product_insert_, product_totals_;
+    // The statements of one table of current values.
+    struct Keyed {
+        Statement find, insert, update;
+        int stored_lately;  // recent values found stored (+) or new (-)
+    };
+    // A log row held until a batch of them is written: the row with its
+    // texts copied.
+    struct LogRow {
+        Row row;
+        std::string station, comment;
+        int64_t seq;
+        Action action;
+    };
+    Keyed observed_, forecast_;
+    Statement log_batch_, log_one_, product_insert_, product_totals_;
+    std::vector<LogRow> pending_ = std::vector<LogRow>(kLogBatch);
+    std::size_t held_ = 0;
     Product product_{};
     Totals totals_;
     int64_t product_id_ = 0, seq_ = 0;
