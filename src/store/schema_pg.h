@@ -39,9 +39,11 @@ CREATE TABLE value_log (
     message text NOT NULL,
     line bigint NOT NULL,
     comment text,
-    action text NOT NULL CHECK (action IN ('insert', 'overwrite', 'keep')),
-    PRIMARY KEY (product_id, seq)
+    action text NOT NULL CHECK (action IN ('insert', 'overwrite', 'keep'))
 );
+-- A product's values are written together: a block range index finds them
+-- at almost no cost to the writing.
+CREATE INDEX value_log_product ON value_log USING brin (product_id);
 CREATE TABLE observed (
     station text COLLATE "C" NOT NULL,
     pe text COLLATE "C" NOT NULL,
