@@ -260,6 +260,12 @@ int main(int argc, char **argv) {
         return VYR_DB_FAILED;
     }
     MESS_print(M_OUT1, "Database: %s\n", shown_db.c_str());
+    if (!store::is_uri(db_name) && !FILE_exist(db_name.c_str())) {
+        // A new database file gets its missing directories, as any file the
+        // suite writes.
+        std::string dirs = db_name;
+        FILE_make_dir(dirs.data(), 1);
+    }
     std::unique_ptr<store::Store> db;
     try {
         db = store::open(db_name, policy);
