@@ -12,6 +12,7 @@
 #
 # The role vyr_pw logs in with a password (scram-sha-256 in pg_hba.conf),
 # for the tests of a wrong password; every other role is trusted.
+# VYR_PG_SERVER_OPTIONS adds server settings ("-c shared_buffers=512MB").
 set -u
 action=${1:?start or stop}
 state=${2:?state file}
@@ -42,7 +43,7 @@ start)
   fi
   printf 'local all vyr_pw scram-sha-256\nlocal all all trust\n' | run tee "$dir/data/pg_hba.conf" >/dev/null
   if ! run "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-      -o "-c listen_addresses= -k $dir -c fsync=off -c full_page_writes=off -c synchronous_commit=off" \
+      -o "-c listen_addresses= -k $dir -c fsync=off -c full_page_writes=off -c synchronous_commit=off ${VYR_PG_SERVER_OPTIONS:-}" \
       start >/dev/null; then
     cat "$dir/server.log"; rm -rf "$dir"; exit 1
   fi
