@@ -101,7 +101,7 @@ struct Closer {
 template <std::size_t N>
 void field(char (&out)[N], std::string_view v) {
     const std::size_t n = std::min(v.size(), N - 1);
-    std::memcpy(out, v.data(), n);
+    if (n > 0) std::memcpy(out, v.data(), n);  // a null column has no text at all
     out[n] = '\0';
 }
 

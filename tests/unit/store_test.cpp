@@ -141,8 +141,8 @@ TEST_P(store_db, rules_of_every_policy) {
         auto s = open(policies[p]);
         std::vector<Value> before, incoming;
         for (std::size_t c = 0; c < std::size(cases); ++c) {
-            char id[8];
-            std::snprintf(id, sizeof id, "P%zuC%02zu", p, c);
+            const std::string id =
+                "P" + std::to_string(p) + "C" + (c < 10 ? "0" : "") + std::to_string(c);
             Value in = cases[c].in;
             in.station = id;
             incoming.push_back(in);
