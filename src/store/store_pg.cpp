@@ -1,36 +1,33 @@
 // store_pg.cpp - the PostgreSQL backend, for a database that many posters
 // and readers share.
 //
-// A product's values are spooled to a local temporary file as they are
-// decoded (memory stays small whatever the product's size), so that a
-// retried transaction reads them again from the start. The posting
-// transaction takes them a batch at a time in input order: the batch goes
-// to a temporary table with COPY (data only, never SQL text), one query
-// reads what its keys hold, the rules apply value by value here (the same
-// decide() as the SQLite backend), and what they decide goes back with
-// COPY: every value into value_log, the current value of each new key into
-// observed or forecast, that of each stored key changed into a temporary
-// table from which one statement updates them.
+// A product's values go to a temporary staging table with COPY (data
+// only, never SQL text) as they are decoded, outside the posting
+// transaction, so that a retry needs nothing from the input again. The
+// posting transaction then reads the staged values with what their keys
+// hold, sorted by key and input order, and applies the rules value by
+// value here (the same decide() as the SQLite backend). What they decide
+// goes back with COPY as it is read: every value into value_log, the last
+// value of each new key into observed or forecast (in key order, which
+// keeps the index's pages at hand), that of each stored key changed into a
+// temporary table from which one statement updates them.
 //
-// Concurrency: the transaction runs at REPEATABLE READ and locks every
-// stored row it reads. A row changed by a poster that committed after this
-// one began makes the server abort with a serialization failure, a key
-// another poster inserted meanwhile fails this one's insert; those and
-// deadlocks are retried. Kept rows stay locked until commit, so the tables
-// always equal a serial posting in commit order.
+// Concurrency: the transaction runs at REPEATABLE READ and first locks
+// every stored row its values touch, in key order so that posters lock
+// alike. A row changed by a poster that committed after this one began
+// makes the server abort with a serialization failure, a key another
+// poster inserted meanwhile fails this one's insert; those and deadlocks
+// are retried. Kept rows stay locked until commit, so the tables always
+// equal a serial posting in commit order.
 #include <libpq-fe.h>
 
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
-#include <span>
 #include <string>
 #include <tuple>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -42,8 +39,7 @@ namespace vyr::store {
 namespace {
 
 constexpr int kRetries = 5;              // after the first try
-constexpr const char *kFetch = "20000";  // rows per fetch of a replay's fold
-constexpr std::size_t kBatch = 20000;    // values posted per round
+constexpr const char *kFetch = "20000";  // rows per fetch of a fold
 constexpr std::size_t kCopyChunk = 1 << 20;
 // Serializes the creation of the schema by posters that find none.
 constexpr const char *kCreateLock = "7561637201";
@@ -237,127 +233,6 @@ class Fields {
     int row_;
 };
 
-struct FileClose {
-    void operator()(FILE *f) const { std::fclose(f); }
-};
-
-// A batch of spooled values in input order (lines of the staging table's
-// COPY text), with the keys they name.
-class Batch {
-  public:
-    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    struct Key {
-        Stored state{false, false, 0};  // what the key holds as the next value arrives
-        bool stored = false;            // it is in the table (written by an update)
-        bool inserted = false;          // its first value was inserted before the rules ran
-        std::size_t first = kNone;      // its first value
-        std::size_t last = kNone;       // the value that changed it last
-    };
-    struct Value {
-        std::string_view field[18];
-        bool forecast, missing, revised;
-        double value;
-        std::size_t key;
-        // The value log's columns from seq to comment, each with its tab.
-        std::string_view log_part;
-        // The key's current row, in its table's column order.
-        void current(std::string &out, const std::string &id, const char *posting) const {
-            static constexpr int kObserved[] = {1, 3, 4, 5, 6, 7, 8, 2, 10, 11, 12};
-            static constexpr int kForecast[] = {1, 3, 4, 5, 6, 7, 17, 8, 2, 10, 11, 12};
-            const std::span<const int> cols =
-                forecast ? std::span<const int>(kForecast) : std::span<const int>(kObserved);
-            for (int c : cols) {
-                out += field[c];
-                out += '\t';
-            }
-            out += id;
-            out += '\t';
-            out += field[14];
-            out += '\t';
-            out += posting;
-            out += '\n';
-        }
-    };
-
-    void clear() {
-        text_.clear();
-        values_.clear();
-        keys_.clear();
-        index_.clear();
-    }
-    void add(std::string_view line) { text_ += line; }
-    // Reads the lines added; then the values and keys are there.
-    void finish() {
-        std::string_view rest = text_;
-        while (!rest.empty()) {
-            const std::size_t nl = rest.find('\n');
-            const std::string_view line = rest.substr(0, nl);
-            rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
-            Value v{};
-            std::size_t n = 0, start = 0;
-            for (std::size_t p = 0; p <= line.size() && n < 18; ++p) {
-                if (p < line.size() && line[p] != '\t') continue;
-                v.field[n++] = line.substr(start, p - start);
-                if (n == 16) v.log_part = line.substr(0, p + 1);
-                start = p + 1;
-            }
-            v.forecast = v.field[16] == "t";
-            v.missing = v.field[10] == "\\N";
-            v.value = 0;
-            if (!v.missing)
-                std::from_chars(v.field[10].data(), v.field[10].data() + v.field[10].size(),
-                                v.value);
-            v.revised = v.field[12] == "1";
-            // Station to duration value are one run of the line, as are the
-            // forecast flag and the key's basis time.
-            const char *from = v.field[1].data();
-            std::string key(from,
-                            static_cast<std::size_t>(v.field[8].data() + v.field[8].size() - from));
-            key += '\n';
-            key.append(v.field[16].data(),
-                       static_cast<std::size_t>(v.field[17].data() + v.field[17].size() -
-                                                v.field[16].data()));
-            const auto [it, fresh] = index_.try_emplace(std::move(key), keys_.size());
-            if (fresh) {
-                keys_.emplace_back();
-                keys_.back().first = values_.size();
-            }
-            v.key = it->second;
-            values_.push_back(v);
-        }
-    }
-    std::size_t size() const { return values_.size(); }
-    const std::string &text() const { return text_; }
-    Value &value(std::size_t i) { return values_[i]; }
-    Key &key_of(const Value &v) { return keys_[v.key]; }
-    const std::vector<Key> &keys() const { return keys_; }
-    // What the key of the value at index i held when the batch began.
-    void held(std::size_t i, const Stored &s) {
-        if (i >= values_.size()) return;
-        Key &k = keys_[values_[i].key];
-        k.state = s;
-        k.stored = true;
-    }
-    // A key whose first value was inserted: the key's text as finish()
-    // builds it.
-    void inserted(const std::string &key) {
-        const auto it = index_.find(key);
-        if (it != index_.end()) keys_[it->second].inserted = true;
-    }
-    // The index of the value of a sequence number.
-    std::size_t index_of(int64_t seq) const {
-        if (values_.empty()) return kNone;
-        const int64_t first = std::strtoll(std::string(values_[0].field[0]).c_str(), nullptr, 10);
-        return seq >= first ? static_cast<std::size_t>(seq - first) : kNone;
-    }
-
-  private:
-    std::string text_;
-    std::vector<Value> values_;
-    std::vector<Key> keys_;
-    std::unordered_map<std::string, std::size_t> index_;
-};
-
 class PgStore final : public Store {
   public:
     PgStore(const std::string &uri, Policy policy) : Store(policy), passwords_(passwords_of(uri)) {
@@ -386,8 +261,8 @@ class PgStore final : public Store {
         totals_ = {};
         seq_ = 0;
         copy_.clear();
-        spool_.reset(std::tmpfile());
-        if (!spool_) throw Error(std::string("no temporary file: ") + std::strerror(errno));
+        exec("TRUNCATE vyr_stage");
+        start_copy("COPY vyr_stage FROM STDIN");
     }
 
     // The value as a line of the staging table's COPY text: seq, the value
@@ -433,18 +308,21 @@ class PgStore final : public Store {
             o += "\tf\t\\N\n";
         }
         ++totals_.values;
-        if (o.size() >= kCopyChunk) spool();
+        if (o.size() >= kCopyChunk) {
+            send(o);
+            o.clear();
+        }
     }
 
     Totals commit(long errors) override {
-        spool();
-        if (std::fflush(spool_.get()) != 0)
-            throw Error(std::string("temporary file: ") + std::strerror(errno));
+        send(copy_);
+        copy_.clear();
+        end_copy();
         totals_.errors = errors;
+        exec("ANALYZE vyr_stage");
         for (int attempt = 0;; ++attempt) {
             try {
-                post_spooled();
-                spool_.reset();
+                post_staged();
                 return totals_;
             } catch (const Retry &e) {
                 abandon();
@@ -454,7 +332,6 @@ class PgStore final : public Store {
     }
 
     void rollback() noexcept override {
-        spool_.reset();
         if (!conn_) return;
         if (copying_) {
             copying_ = false;
@@ -606,39 +483,101 @@ class PgStore final : public Store {
         exec("CLOSE vyr_fold");
     }
 
-    void spool() {
-        if (!copy_.empty() &&
-            std::fwrite(copy_.data(), 1, copy_.size(), spool_.get()) != copy_.size())
-            throw Error(std::string("temporary file: ") + std::strerror(errno));
-        copy_.clear();
+    // The staged values of one table in key and input order, with what
+    // their keys hold, through the rules; the outcome goes back with COPY
+    // as it is read.
+    void fold_staged(bool forecast, const std::string &id) {
+        const std::string table = forecast ? "forecast" : "observed";
+        const std::string match = key_match("c", "s", forecast, "key_basis");
+        const std::string which = std::string(forecast ? "" : "NOT ") + "s.forecast";
+        const std::string key = key_list("s", forecast, "s.key_basis");
+        // The stored keys, locked in key order so that posters lock alike: a
+        // poster that would change one waits for this one to commit.
+        exec("SELECT count(*) FROM (SELECT 1 FROM " + table + " c JOIN vyr_stage s ON " + match +
+             " WHERE " + which + " ORDER BY " + key_list("c", forecast, "c.basis_time") +
+             " FOR UPDATE OF c) AS locked");
+        const std::string q =
+            "SELECT row_number() OVER (PARTITION BY " + key +
+            " ORDER BY s.seq) = 1, s.seq, s.station, s.obs_time, s.pe, s.duration, "
+            "s.type_source, s.extremum, s.probability, s.duration_value, s.basis_time, s.value, "
+            "s.qualifier, s.revised, s.message, s.line, s.comment, s.key_basis, "
+            "c.line IS NOT NULL, c.value IS NULL, c.value FROM vyr_stage s LEFT JOIN " +
+            table + " c ON " + match + " WHERE " + which + " ORDER BY " + key + ", s.seq";
+        // Columns: 0 first, 1 seq, 2 station, 3 obs_time, 4 pe, 5 duration,
+        // 6 type_source, 7 extremum, 8 probability, 9 duration_value,
+        // 10 basis_time, 11 value, 12 qualifier, 13 revised, 14 message,
+        // 15 line, 16 comment, 17 key_basis, 18 stored, 19 stored missing,
+        // 20 stored value.
+        Fold fold(policy_);
+        std::string log, fresh, changed, last;
+        bool key_new = false, updates = false;
+        auto end_key = [&] {
+            if (fold.changed()) (key_new ? fresh : changed) += last;
+            last.clear();
+        };
+        // Stored keys that changed wait in a table of the same columns.
+        const std::string into_current =
+            forecast ? "COPY vyr_current FROM STDIN"
+                     : "COPY vyr_current (station, pe, duration, type_source, extremum, "
+                       "probability, duration_value, obs_time, value, qualifier, revised, "
+                       "product_id, line, posting_time) FROM STDIN";
+        auto send_all = [&] {
+            copy_rows("COPY value_log FROM STDIN", log);
+            copy_rows("COPY " + table + " FROM STDIN", fresh);
+            updates = updates || !changed.empty();
+            copy_rows(into_current, changed);
+        };
+        const char *posting = product_.posting_time;
+        each_batch(q, [&](PGresult *r) {
+            for (int i = 0, n = PQntuples(r); i < n; ++i) {
+                const Fields f(r, i);
+                const bool first = f.flag(0);
+                if (first) {
+                    end_key();
+                    key_new = !f.flag(18);
+                }
+                const Stored held{f.flag(18), f.flag(19), f.flag(19) ? 0 : f.number(20)};
+                const bool missing = f.null(11);
+                const Action a = fold.next(first, held, missing, missing ? 0 : f.number(11),
+                                           f.text(13)[0] == '1');
+                count(a);
+                f.line(log, {-1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, -2},
+                       {id.c_str(), action_name(a)});
+                if (a == Action::Keep) continue;
+                last.clear();
+                if (forecast)
+                    f.line(last, {2, 4, 5, 6, 7, 8, 17, 9, 3, 11, 12, 13, -1, 15, -2},
+                           {id.c_str(), posting});
+                else
+                    f.line(last, {2, 4, 5, 6, 7, 8, 9, 3, 11, 12, 13, -1, 15, -2},
+                           {id.c_str(), posting});
+            }
+            send_all();
+        });
+        end_key();
+        send_all();
+        if (!updates) return;
+        exec("UPDATE " + table +
+             " c SET value = u.value, qualifier = u.qualifier, revised = u.revised, "
+             "product_id = u.product_id, line = u.line, posting_time = u.posting_time "
+             "FROM vyr_current u WHERE " +
+             key_match("c", "u", forecast));
+        exec("TRUNCATE vyr_current");
     }
 
-    // The next batch of spooled lines; false at the end.
-    bool read_batch(Batch &b) {
-        b.clear();
-        char *line = nullptr;
-        std::size_t cap = 0, lines = 0;
-        for (ssize_t n; lines < kBatch && (n = getline(&line, &cap, spool_.get())) > 0;)
-            ++lines, b.add(std::string_view(line, static_cast<std::size_t>(n)));
-        std::free(line);
-        if (std::ferror(spool_.get())) throw Error("temporary file: read failed");
-        b.finish();
-        return b.size() > 0;
-    }
-
-    void post_spooled() {
+    void post_staged() {
         totals_.inserted = totals_.overwritten = totals_.kept = 0;
-        std::rewind(spool_.get());
         exec("BEGIN ISOLATION LEVEL REPEATABLE READ");
         posting_ = true;
+        exec("SET LOCAL work_mem = '128MB'");
         Result p = exec(
             "INSERT INTO product (name, product_time, posting_time) VALUES ($1, $2, $3) "
             "RETURNING product_id",
             {product_.name.c_str(), product_.dated ? product_.product_time : nullptr,
              product_.posting_time});
         const std::string id = PQgetvalue(p.get(), 0, 0);
-        Batch b;
-        while (read_batch(b)) post_batch(b, id);
+        fold_staged(false, id);
+        fold_staged(true, id);
         const std::string counts[] = {std::to_string(totals_.values),
                                       std::to_string(totals_.inserted),
                                       std::to_string(totals_.overwritten),
@@ -650,134 +589,6 @@ class PgStore final : public Store {
              counts[4].c_str(), id.c_str()});
         exec("COMMIT");
         posting_ = false;
-    }
-
-    // One batch: what its keys hold, the rules in input order, the outcome.
-    void post_batch(Batch &b, const std::string &id) {
-        exec("TRUNCATE vyr_stage");
-        copy_data("COPY vyr_stage FROM STDIN", b.text());
-        // The keys of a first posting are mostly new: their first values go
-        // in at once, and only the keys found stored are read. Once the
-        // keys are mostly stored (a repeat), they are read first.
-        const bool insert_first = stored_lately_ <= 0;
-        if (insert_first) {
-            for (bool forecast : {false, true}) {
-                Result r = exec(insert_new_sql(forecast), {id.c_str(), product_.posting_time});
-                std::string key;
-                for (int i = 0, n = PQntuples(r.get()); i < n; ++i) {
-                    const Fields f(r.get(), i);
-                    key.clear();
-                    for (int c : {0, 8, 1, 2, 3, 4, 5, 6}) {
-                        if (c != 0) key += '\t';
-                        f.put(key, c);
-                    }
-                    key += forecast ? "\nt\t" : "\nf\t\\N";
-                    if (forecast) f.put(key, 7);
-                    b.inserted(key);
-                }
-            }
-        }
-        // The keys stored, locked as they are read: a poster that would
-        // change one waits for this one to commit, rather than both holding
-        // a shared lock that neither can then raise.
-        std::string firsts;
-        if (insert_first) {
-            for (const Batch::Key &k : b.keys())
-                if (!k.inserted) {
-                    firsts += firsts.empty() ? "{" : ",";
-                    firsts += b.value(k.first).field[0];
-                }
-            if (!firsts.empty()) firsts += '}';
-        }
-        if (!insert_first || !firsts.empty()) {
-            const std::string only = insert_first ? " AND s.seq = ANY ($1::bigint[])" : "";
-            Result held = exec(
-                "SELECT s.seq, h.value IS NULL, h.value FROM vyr_stage s "
-                "JOIN LATERAL (SELECT c.value FROM observed c WHERE NOT s.forecast AND " +
-                    key_match("c", "s", false) + " FOR UPDATE) h ON true WHERE true" + only +
-                    " UNION ALL SELECT s.seq, h.value IS NULL, h.value FROM vyr_stage s "
-                    "JOIN LATERAL (SELECT c.value FROM forecast c WHERE s.forecast AND " +
-                    key_match("c", "s", true, "key_basis") + " FOR UPDATE) h ON true WHERE true" +
-                    only,
-                insert_first ? std::vector<const char *>{firsts.c_str()}
-                             : std::vector<const char *>{});
-            for (int i = 0, n = PQntuples(held.get()); i < n; ++i) {
-                const Fields f(held.get(), i);
-                b.held(b.index_of(std::strtoll(f.text(0), nullptr, 10)),
-                       Stored{true, f.flag(1), f.flag(1) ? 0 : f.number(2)});
-            }
-        }
-        std::size_t stored = 0;
-        for (const Batch::Key &k : b.keys()) stored += k.stored ? 1 : 0;
-        stored_lately_ = 2 * stored > b.keys().size() ? 1 : -1;
-
-        std::string log, fresh[2], changed[2];
-        for (std::size_t i = 0; i < b.size(); ++i) {
-            Batch::Value &v = b.value(i);
-            Batch::Key &k = b.key_of(v);
-            Action a = Action::Insert;
-            if (k.inserted && i == k.first) {
-                // Posted already: a key not stored takes its first value.
-                k.state = {true, v.missing, v.value};
-                k.stored = true;
-            } else {
-                a = decide(policy_, k.state, v.missing, v.value, v.revised);
-                if (a != Action::Keep) {
-                    k.state = {true, v.missing, v.value};
-                    k.last = i;
-                }
-            }
-            count(a);
-            log += id;
-            log += '\t';
-            log += v.log_part;
-            log += action_name(a);
-            log += '\n';
-        }
-        for (const Batch::Key &k : b.keys()) {
-            if (k.last == Batch::kNone) continue;
-            const Batch::Value &v = b.value(k.last);
-            std::string &out = (k.stored ? changed : fresh)[v.forecast ? 1 : 0];
-            v.current(out, id, product_.posting_time);
-        }
-        copy_rows("COPY value_log FROM STDIN", log);
-        copy_rows("COPY observed FROM STDIN", fresh[0]);
-        copy_rows("COPY forecast FROM STDIN", fresh[1]);
-        for (bool forecast : {false, true}) {
-            std::string &text = changed[forecast ? 1 : 0];
-            if (text.empty()) continue;
-            const char *table = forecast ? "forecast" : "observed";
-            exec("TRUNCATE vyr_current");
-            copy_rows(forecast ? "COPY vyr_current FROM STDIN"
-                               : "COPY vyr_current (station, pe, duration, type_source, extremum, "
-                                 "probability, duration_value, obs_time, value, qualifier, "
-                                 "revised, product_id, line, posting_time) FROM STDIN",
-                      text);
-            exec(std::string("UPDATE ") + table +
-                 " c SET value = u.value, qualifier = u.qualifier, revised = u.revised, "
-                 "product_id = u.product_id, line = u.line, posting_time = u.posting_time "
-                 "FROM vyr_current u WHERE " +
-                 key_match("c", "u", forecast));
-        }
-    }
-
-    // Inserts the first value of every key of the batch not stored (in key
-    // order, which keeps the index's pages at hand); returns the keys
-    // inserted with times as the spool writes them. A key that another poster inserted meanwhile is
-    // a serialization failure at this isolation level.
-    static std::string insert_new_sql(bool forecast) {
-        const char *utc = "'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'";
-        const char *table = forecast ? "forecast" : "observed";
-        return std::string("INSERT INTO ") + table + " SELECT " +
-               key_list("s", forecast, "s.key_basis") +
-               ", s.value, s.qualifier, s.revised, $1, s.line, $2 FROM vyr_stage s WHERE " +
-               (forecast ? "" : "NOT ") + "s.forecast ORDER BY " +
-               key_list("s", forecast, "s.key_basis") +
-               ", s.seq ON CONFLICT DO NOTHING RETURNING station, pe, duration, "
-               "type_source, extremum, probability, duration_value, " +
-               (forecast ? std::string("to_char(basis_time AT TIME ZONE 'UTC', ") + utc + ")"
-                         : std::string("NULL")) +
-               ", to_char(obs_time AT TIME ZONE 'UTC', " + utc + ")";
     }
 
     Totals rebuild() {
@@ -855,8 +666,6 @@ class PgStore final : public Store {
     Totals totals_;
     int64_t seq_ = 0;
     std::string copy_;
-    std::unique_ptr<FILE, FileClose> spool_;
-    int stored_lately_ = 0;  // the last batch's keys were mostly stored (+) or new (-)
     bool copying_ = false;
     bool posting_ = false;  // inside the posting transaction
 };
