@@ -94,3 +94,4 @@ printf 'start-up, 200,000 keys in a definition file: %s s (target well under 1)\
 
 echo
 "$build/scanp_bench" --benchmark_min_time=0.2
+bash "$(dirname "$0")/db_bench.sh" "$build"

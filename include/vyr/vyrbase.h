@@ -57,6 +57,7 @@ enum VYR_status : int {
     VYR_QUEUE_TIMEOUT = 7,
     VYR_NO_INPUT = 10,
     VYR_WRITE_FAILED = 11,
+    VYR_DB_FAILED = 12,
 };
 
 // ---------------------------------------------------------------------------

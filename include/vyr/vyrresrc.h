@@ -127,6 +127,9 @@ enum res_type : int {
     RES_text_path = 112,
     RES_model_path = 113,
     RES_sat_path = 114,
+    RES_database = 115,
+    RES_shef_duplicate = 116,
+    RES_replay = 117,
 };
 
 // How a resource value is converted into program state.

@@ -85,6 +85,51 @@ bool output_is_input(const std::string &in, const std::string &out) {
     return true;
 }
 
+series::Parm parameter_tables() {
+    char path[VYR_NAME_BUFFER];
+    if (FILE_add_path(RES_get("file_path"), "SHEFPARM", path) == nullptr || !FILE_exist(path) ||
+        FILE_is_stdio(path))
+        return series::Parm::builtin();
+    // A FIFO would hang the run and a device never ends.
+    if (check_config_file(path) == ConfigCheck::NotRegular) {
+        if (!FILE_is_dir(path))
+            MESS_print(M_WARN, "Definition file skipped, not a regular file: %s\n", path);
+        return series::Parm::builtin();
+    }
+    MESS_print(M_MESS, "SHEFPARM: %s\n", path);
+    FILE *f = FILE_open(path, "r");
+    std::string text;
+    if (f != nullptr) {
+        char buf[8192];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+        if (!close_opened(f, path)) f = nullptr;  // a read that failed
+    }
+    if (f == nullptr) {
+        MESS_print(M_ERROR, "Unable to read file:%s\n", path);
+        VYR_exit(VYR_NO_INPUT);
+    }
+    return series::Parm::parse(text, [&](int line, std::string_view why) {
+        MESS_print(M_ERROR, "%s line %d: %.*s\n", path, line, static_cast<int>(why.size()),
+                   why.data());
+    });
+}
+
+void DecoderNotes::operator()(series::Severity s, long line, std::string_view text) {
+    if (s == series::Severity::Error && ++shown_errors_ > limit_) {
+        if (shown_errors_ == limit_ + 1)
+            MESS_print(M_ERROR, "Error limit of %ld reached: later errors are only counted\n",
+                       limit_);
+        return;
+    }
+    MESS_print(s == series::Severity::Error ? M_ERROR : M_WARN, "Line %ld: %.*s\n", line,
+               static_cast<int>(text.size()), text.data());
+}
+
+void tell_long_lines(series::Decoder &decoder) {
+    decoder.set_on_long_line(
+        [](long line) { MESS_print(M_ERROR, "Line %ld longer than 1 MiB skipped\n", line); });
+}
+
 series::RefDate reference_date(const Date &input) {
     const series::Civil now = series::civil_of(clock_now());
     series::RefDate r{now.year, now.month, now.day};

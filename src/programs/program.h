@@ -49,6 +49,26 @@ bool output_name(const Date &date, std::string &name);
 // the same file through any name or link.
 bool output_is_input(const std::string &in, const std::string &out);
 
+// The parameter tables: a site's SHEFPARM in the file_path directory when
+// there is one (read only when it is a regular file), else the built-in
+// copy. A site file that cannot be read ends the run with status 10.
+series::Parm parameter_tables();
+
+// The notes of a decoding as messages: "Line N: text" at error or warning
+// level; errors past the tables' limit are only counted, once said so.
+class DecoderNotes {
+  public:
+    explicit DecoderNotes(long limit) : limit_(limit) {}
+    void operator()(series::Severity s, long line, std::string_view text);
+
+  private:
+    long limit_;
+    long shown_errors_ = 0;
+};
+
+// Lines too long to hold, told at error level as the decoder skips them.
+void tell_long_lines(series::Decoder &decoder);
+
 // The date that years given without a century or without a year are
 // inferred against, field by field: the input's own date, else the "hour"
 // setting, else "vyrcurtime", else the clock.

@@ -48,37 +48,6 @@ bool log_file_named() {
     return named;
 }
 
-// The parameter tables: a site's SHEFPARM in the file_path directory when
-// there is one, else the built-in copy. Only a regular file is read: a FIFO
-// would hang the run and a device never ends.
-Parm load_parm() {
-    char path[VYR_NAME_BUFFER];
-    if (FILE_add_path(RES_get("file_path"), "SHEFPARM", path) == nullptr || !FILE_exist(path) ||
-        FILE_is_stdio(path))
-        return Parm::builtin();
-    if (vyr::check_config_file(path) == vyr::ConfigCheck::NotRegular) {
-        if (!FILE_is_dir(path))
-            MESS_print(M_WARN, "Definition file skipped, not a regular file: %s\n", path);
-        return Parm::builtin();
-    }
-    MESS_print(M_MESS, "SHEFPARM: %s\n", path);
-    FILE *f = FILE_open(path, "r");
-    std::string text;
-    if (f != nullptr) {
-        char buf[8192];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-        if (!vyr::close_opened(f, path)) f = nullptr;  // a read that failed
-    }
-    if (f == nullptr) {
-        MESS_print(M_ERROR, "Unable to read file:%s\n", path);
-        VYR_exit(VYR_NO_INPUT);
-    }
-    return Parm::parse(text, [&](int line, std::string_view why) {
-        MESS_print(M_ERROR, "%s line %d: %.*s\n", path, line, static_cast<int>(why.size()),
-                   why.data());
-    });
-}
-
 // The CSV files of a run. Inputs whose dates name one file share it, in
 // input order, under one header; only the file being written holds a
 // descriptor. Each file replaces its earlier self at the end, whole, or
@@ -143,32 +112,12 @@ class CsvOutputs {
     File *current_ = nullptr;
 };
 
-// The errors of a run beyond the SHEFPARM limit are counted, not shown.
-class Notes {
-  public:
-    explicit Notes(long limit) : limit_(limit) {}
-    void operator()(Severity s, long line, std::string_view text) {
-        if (s == Severity::Error && ++shown_errors_ > limit_) {
-            if (shown_errors_ == limit_ + 1)
-                MESS_print(M_ERROR, "Error limit of %ld reached: later errors are only counted\n",
-                           limit_);
-            return;
-        }
-        MESS_print(s == Severity::Error ? M_ERROR : M_WARN, "Line %ld: %.*s\n", line,
-                   static_cast<int>(text.size()), text.data());
-    }
-
-  private:
-    long limit_;
-    long shown_errors_ = 0;
-};
-
 enum class Outcome { Decoded, Unreadable, Unwritable };
 
 // Decodes one input into the CSV named out: told when the input could not
 // be opened or read, or the output opened.
 Outcome decode_input(const vyr::program::Input &input, const std::string &out, CsvOutputs &csv,
-                     const Parm &parm, Notes &notes) {
+                     const Parm &parm, vyr::program::DecoderNotes &notes) {
     MESS_print(M_MESS, "Input file: %s\n", shown(input.name));
     FILE *in = FILE_open(input.name.c_str(), "r");
     if (in == nullptr) {
@@ -214,7 +163,7 @@ int main(int argc, char **argv) {
         if (!log_file_named() && MESS_check_set() == 0) MESS_set(10, M_WARN);
     }
     MESS_print_prog("SHEF TIME SERIES DECODING");
-    const Parm parm = load_parm();
+    const Parm parm = vyr::program::parameter_tables();
     const std::vector<vyr::program::Input> inputs =
         vyr::program::inputs("Enter the SHEF filename: ", true, true);
 
@@ -234,7 +183,7 @@ int main(int argc, char **argv) {
     for (std::size_t i = 0; i < inputs.size(); ++i)
         if (vyr::program::output_is_input(inputs[i].name, outputs[i])) return VYR_WRITE_FAILED;
 
-    Notes notes(parm.error_limit());
+    vyr::program::DecoderNotes notes(parm.error_limit());
     CsvOutputs csv;
     bool read_ok = true;
     std::string shown_out;

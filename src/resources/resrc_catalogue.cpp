@@ -43,6 +43,10 @@ constexpr const char *kGridDomainMore[] = {"             Grid domain\n", VYR_DOM
 
 constexpr const char *kObjectMore[] = {"             Objective analysis parameters\n", nullptr};
 
+constexpr const char *kDuplicateMore[] = {
+    "               *standard,always,revised,different,different_or_revised,\n",
+    "               different_and_revised\n", nullptr};
+
 // One row per key that has one, carrying its help entry, so that no key
 // can be catalogued without one; the order is that of the suite's reference
 // table. Shared names and the key "in" stay shared on purpose.
@@ -83,6 +87,12 @@ constexpr CatalogueRow kCatalogue[] = {
      nullptr},
     {RES_sat_path, "sat_path", "vyrsat", "sp", CV_path, 0, "-sp path", "Satellite file path",
      nullptr},
+    {RES_database, "database", "vyrdatabase", "db", CV_string, 0, "-db name",
+     "Database: a SQLite file or a postgresql:// URI", nullptr},
+    {RES_shef_duplicate, "shef_duplicate", "vyrshef_duplicate", "dup", CV_string, 0, "-dup policy",
+     "Duplicate policy of SHEF posting:", kDuplicateMore},
+    {RES_replay, "replay", "vyrreplay", "replay", CV_bool, 0, "-replay",
+     "Rebuild the current values from the value log", nullptr},
     {RES_map_file, "map_file", "vyrmap", "mf", CV_string, 0, "-mf file", "Map file name", nullptr},
     {RES_bull_file, "bull_file", "vyrbullfile", "bf", CV_string, 0, "-bf file",
      "Bulletin file name", nullptr},
@@ -211,7 +221,7 @@ constexpr CatalogueRow kCatalogue[] = {
     {RES_values, "value", "vyrvalue", nullptr, CV_strings, kAllPositional, "val1 val2 ...",
      "Input values:", nullptr},
 };
-static_assert(sizeof(kCatalogue) / sizeof(kCatalogue[0]) == 89);
+static_assert(sizeof(kCatalogue) / sizeof(kCatalogue[0]) == 92);
 
 const CatalogueRow *catalogue_row(res_type key) {
     for (const auto &row : kCatalogue)

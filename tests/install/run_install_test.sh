@@ -12,7 +12,7 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 fail() { echo "$*"; exit 1; }
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/shef2raw bin/shef2csv bin/vyrloop lib/libvyr.a \
+for f in bin/shef2raw bin/shef2csv bin/shef2db bin/vyrloop lib/libvyr.a \
          include/vyr/vyr.h include/vyr/vyrresrc.h include/vyr/vyrcty.h include/vyr/vyrdom.h \
          include/vyr/vyrraw.h lib/cmake/vyr/vyrConfig.cmake lib/cmake/vyr/vyrConfigVersion.cmake \
          share/man/man1/shef2raw.1.gz share/man/man1/shef2csv.1.gz share/doc/vyr/README.md \

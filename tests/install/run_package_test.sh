@@ -19,7 +19,7 @@ conf=/etc/vyr
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_COMPILER="$cxx" \
   -DVYR_SYSCONFDIR=$conf/ -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >"$build.log" 2>&1 ||
   { cat "$build.log"; fail "configure failed"; }
-cmake --build "$build" -j2 --target vyr shef2raw shef2csv vyrloop vyr_man >"$build.log" 2>&1 ||
+cmake --build "$build" -j2 --target vyr shef2raw shef2csv shef2db vyrloop vyr_man >"$build.log" 2>&1 ||
   { cat "$build.log"; fail "build failed"; }
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB) >"$build.log" 2>&1 || { cat "$build.log"; fail "cpack failed"; }
@@ -36,7 +36,7 @@ bad=$(grep -vE "^\./(usr/|etc/vyr/)" <<<"$files" || true)
 ! grep -q '^\./usr/local' <<<"$paths" || fail "something under /usr/local"
 not_root=$(dpkg-deb -c "$deb" | awk '$2 != "root/root" {print $6}')
 [ -z "$not_root" ] || fail "not owned by root: $not_root"
-for f in usr/bin/shef2raw usr/bin/shef2csv usr/bin/vyrloop usr/include/vyr/vyr.h \
+for f in usr/bin/shef2raw usr/bin/shef2csv usr/bin/shef2db usr/bin/vyrloop usr/include/vyr/vyr.h \
          usr/include/vyr/vyrresrc.h usr/share/man/man1/shef2raw.1.gz \
          usr/share/man/man1/shef2csv.1.gz etc/vyr/vyr.cfg etc/vyr/name_conv etc/vyr/SHEFPARM; do
   grep -qx "\./$f" <<<"$files" || fail "not packed: /$f"

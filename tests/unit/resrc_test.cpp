@@ -153,7 +153,7 @@ TEST(resrc_catalogue, keys_without_row_print_their_number) {
     }
     // Every other key has a row and prints nothing.
     int rows = 0;
-    for (int k = 1; k <= RES_sat_path; ++k) {
+    for (int k = 1; k <= RES_replay; ++k) {
         RES_defobj obj{};
         std::string out = direct_stdout([&] { RES_enter(&obj, static_cast<res_type>(k)); });
         if (out.empty()) {
@@ -161,7 +161,7 @@ TEST(resrc_catalogue, keys_without_row_print_their_number) {
             EXPECT_GT(std::strlen(obj.def), 0u) << k;
         }
     }
-    EXPECT_EQ(rows, 89);
+    EXPECT_EQ(rows, 92);
 }
 
 // ---------------------------------------------------------------------------
@@ -574,7 +574,7 @@ TEST_F(resrc_startup, text_targets_outlive_replacement) {
 // A program may list any number of keys: rows past the first 74 are kept.
 TEST_F(resrc_startup, tables_take_every_listed_key) {
     std::vector<res_type> keys;
-    for (int k = 1; k <= RES_sat_path; ++k) keys.push_back(static_cast<res_type>(k));
+    for (int k = 1; k <= RES_replay; ++k) keys.push_back(static_cast<res_type>(k));
     keys.push_back(RES_null);
     const res_type pos[] = {RES_null};
     setenv("vyrsat", "/data/sat", 1);
