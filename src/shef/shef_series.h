@@ -16,6 +16,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vyr::series {
@@ -229,8 +231,14 @@ class Decoder {
     using OnLongLine = std::function<void(long line)>;
 
     // parm must outlive the decoder. Years given without a century or
-    // without a year are inferred against ref.
-    Decoder(const Parm &parm, RefDate ref, OnValue on_value, OnNote on_note);
+    // without a year are inferred against ref. on_value is any callable
+    // taking a const Record & (a lambda, a function, an OnValue), or {} for
+    // none: the decoder keeps a copy and calls it through one plain function
+    // pointer, once a value. An exception it throws leaves the decoder
+    // usable only for its destruction.
+    template <class V = std::nullptr_t>
+    Decoder(const Parm &parm, RefDate ref, V &&on_value, OnNote on_note)
+        : Decoder(parm, ref, ValueCall(std::forward<V>(on_value)), std::move(on_note), 0) {}
     ~Decoder();
     Decoder(const Decoder &) = delete;
     Decoder &operator=(const Decoder &) = delete;
@@ -243,11 +251,59 @@ class Decoder {
     // ends there; a .B block goes on.
     void skipped_line(long number);
     void set_on_long_line(OnLongLine fn);
+    // For a writer that can take back what it was given. With an OnBlock
+    // function set, a .B block's values are handed out as they are read,
+    // not held until its .END: Begin comes at the block's start, then Keep
+    // at its .END, or Drop when it ends otherwise (another message line,
+    // the end of the input, too many values) and its values must not be
+    // written. The counts take a block's values at its Keep.
+    enum class BlockMark { Begin, Keep, Drop };
+    using OnBlock = std::function<void(BlockMark)>;
+    void set_on_block(OnBlock fn);
     // The end of the input: an open .B block is closed with an error.
     void finish();
     const Counts &counts() const;
 
+    // A callable of records, owned, called through a plain function pointer
+    // (an OnValue would add its own indirection and checks to each value).
+    class ValueCall {
+      public:
+        ValueCall() = default;
+        template <class F>
+        explicit ValueCall(F &&f) {
+            using T = std::decay_t<F>;
+            if constexpr (std::is_same_v<T, std::nullptr_t>) {
+                return;
+            } else {
+                if constexpr (std::is_constructible_v<bool, const T &>)
+                    if (!static_cast<bool>(f)) return;  // an empty OnValue or null pointer
+                target_ = new T(std::forward<F>(f));
+                call_ = [](void *t, const Record &r) { (*static_cast<T *>(t))(r); };
+                drop_ = [](void *t) { delete static_cast<T *>(t); };
+            }
+        }
+        ValueCall(ValueCall &&o) noexcept : target_(o.target_), call_(o.call_), drop_(o.drop_) {
+            o.target_ = nullptr;
+            o.call_ = nullptr;
+            o.drop_ = nullptr;
+        }
+        ValueCall &operator=(ValueCall &&) = delete;
+        ValueCall(const ValueCall &) = delete;
+        ~ValueCall() {
+            if (drop_ != nullptr) drop_(target_);
+        }
+        explicit operator bool() const { return call_ != nullptr; }
+        void operator()(const Record &r) const { call_(target_, r); }
+
+      private:
+        void *target_ = nullptr;
+        void (*call_)(void *, const Record &) = nullptr;
+        void (*drop_)(void *) = nullptr;
+    };
+
   private:
+    Decoder(const Parm &parm, RefDate ref, ValueCall on_value, OnNote on_note, int);
+    friend bool decode_stream(FILE *in, Decoder &decoder);
     struct Impl;
     Impl *impl_;
 };
@@ -271,6 +327,10 @@ class CsvWriter {
     CsvWriter &operator=(const CsvWriter &) = delete;
     void header();
     void row(const Record &r);
+    // A .B block's rows are kept apart from Begin until Keep writes them or
+    // Drop takes them back (see Decoder::set_on_block); rows of a block not
+    // ended when the writer is flushed are dropped.
+    void block(Decoder::BlockMark mark);
     // Writes what is gathered and flushes the stream; false when any write
     // failed.
     bool flush();
@@ -282,25 +342,45 @@ class CsvWriter {
     }
     void make_room(std::size_t n);
     void drain();
+    char *put_prefix(char *p, const Record &r);
+    char *put_middle(char *p, const Record &r);
+    // "YYYY-MM-DDTHH:MM:SSZ" at out: the date's text is kept from the time
+    // before, as most times share their day with it.
+    void put_time(int64_t secs, char *out);
     FILE *out_;
     bool direct_;           // blocks are written to the descriptor
     bool flushed_ = false;  // what the stream held before is out
     std::vector<char> buf_;
     std::size_t used_ = 0;
     bool failed_ = false;
-    int64_t last_obs_ = INT64_MIN;
-    char obs_text_[24] = {};
-    int64_t last_creation_ = INT64_MIN;
-    char creation_text_[24] = {};
-    std::string_view last_station_;
-    bool station_plain_ = true;
-    long last_line_ = -1;
-    char line_text_[24] = {};
-    int line_len_ = 0;
+    bool in_block_ = false;
+    std::size_t block_start_ = 0;  // where the open block's rows start
+    int64_t day_ = INT64_MIN;  // the day of date_
+    char date_[16] = {};
+    // The rows of a line repeat most of the row before: "station,obs_time,"
+    // and ",qualifier,creation_time,revised,.message,line," are kept as
+    // text with what they were made of.
+    struct Prefix {
+        std::size_t station_len = SIZE_MAX;  // SIZE_MAX: text not made
+        uint64_t station_key = 0;
+        int64_t obs = INT64_MIN;
+        char obs_text[24] = {};  // "obs_time,"
+        std::size_t len = 0;
+        char text[32] = {};
+    } prefix_;
+    struct Middle {
+        long line = -1;
+        int64_t creation = 0;
+        uint32_t flags = UINT32_MAX;  // qualifier, revised, message, has_creation
+        std::size_t len = 0;
+        char text[64] = {};
+    } middle_;
+    // Durations take turns from row to row: a few are kept by value, each
+    // with its comma.
     struct DurationText {
         int value = -1;
-        int len = 0;
-        char text[24] = {};
+        std::size_t len = 0;
+        char text[16] = {};
     };
     DurationText durations_[8];
 };

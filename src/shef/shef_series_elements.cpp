@@ -193,6 +193,7 @@ Merge merge_time(State &s, const Elem &e, const RefDate &ref) {
     if (!hour_named && !s.hour_given && check.hour == 24) check.hour = 0;
     if (!valid_civil(check)) return Merge::BadTime;
     s.when = out;
+    s.when_known = false;
     if (hour_named) s.hour_given = true;
     if (year_named) s.year_inferred = false;
     return Merge::Ok;
@@ -223,19 +224,45 @@ namespace vyr::series {
 using detail::digits_value;
 using detail::quoted;
 
-bool Decoder::Impl::code_of(std::string_view text, Code &code, std::string &why) {
-    if (text.size() < 2 || text.size() > 7) return resolve_code(parm, text, code, why);
-    uint64_t key = text.size();
-    for (char c : text) key = key << 8 | static_cast<unsigned char>(c);
-    CachedCode &slot = code_cache[(key * 0x9E3779B97F4A7C15ULL) >> 58];
-    if (slot.key == key) {
-        code = slot.code;
-        return true;
+// The code of a text, in the cache (valid until the next look-up), or null
+// with why set.
+const Code *Decoder::Impl::code_ref(std::string_view text, std::string &why) {
+    const std::size_t n = text.size();
+    if (n < 2 || n > 7) return resolve_code(parm, text, code_scratch, why) ? &code_scratch : nullptr;
+    // The text as one number, its length apart: two overlapping loads fix
+    // every byte.
+    const char *p = text.data();
+    uint64_t key;
+    if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        key = uint64_t{a} | uint64_t{b} << 32;
+    } else {
+        uint16_t a;
+        std::memcpy(&a, p, 2);
+        key = uint64_t{a} | uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
     }
-    if (!resolve_code(parm, text, code, why)) return false;
-    slot.key = key;
-    slot.code = code;
-    return true;
+    uint64_t h = (key + n) * 0x9E3779B97F4A7C15ULL;
+    h ^= h >> 32;
+    CachedCode *const way = code_cache[h % kCodeBuckets];
+    if (way[0].key == key && way[0].len == n) return &way[0].code;
+    if (way[1].key == key && way[1].len == n) return &way[1].code;
+    // The newest code goes first; the one it displaces stays second.
+    way[1] = way[0];
+    if (!resolve_code(parm, text, way[0].code, why)) {
+        way[0].len = 0;  // what resolve_code left there is no code
+        return nullptr;
+    }
+    way[0].key = key;
+    way[0].len = n;
+    return &way[0].code;
+}
+
+bool Decoder::Impl::code_of(std::string_view text, Code &code, std::string &why) {
+    const Code *c = code_ref(text, why);
+    if (c != nullptr) code = *c;
+    return c != nullptr;
 }
 
 // Reads an element word; false with the error told, cost saying what the
@@ -332,9 +359,9 @@ bool Decoder::Impl::value_word(std::string_view sta, const Code &code, const Sta
         error("bad value " + quoted(w.text) + " for " + std::string(code.pe, 2));
         return false;
     }
-    int64_t utc;
-    if (place(s, code, step, k, utc)) emit(sta, code, s, w, v, utc);
+    value_parsed(sta, code, s, w, v, step, k);
     return true;
 }
+
 
 }  // namespace vyr::series

@@ -7,6 +7,8 @@
 #define SHEF_SERIES_IMPL_H
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +39,10 @@ struct State {
     bool si = false;
     char dq = 0;  // default qualifier, 0 for none
     int dv = -1;  // variable duration value: kNoDv, kDefaultDv (DVZ) or a number
+    // The UTC time of when, kept once found exact: the values of a line
+    // share it. Whatever changes when clears it.
+    mutable bool when_known = false;
+    mutable int64_t when_utc = 0;
 };
 constexpr int kNoDv = -1;
 constexpr int kDefaultDv = -2;
@@ -97,14 +103,15 @@ using detail::Step;
 using detail::Word;
 
 struct Decoder::Impl {
-    Impl(const Parm &p, RefDate r, OnValue v, OnNote n)
+    Impl(const Parm &p, RefDate r, ValueCall v, OnNote n)
         : parm(p), ref(r), on_value(std::move(v)), on_note(std::move(n)) {}
 
     const Parm &parm;
     RefDate ref;
-    OnValue on_value;
+    ValueCall on_value;
     OnNote on_note;
     OnLongLine on_long_line;
+    OnBlock on_block;
     Counts counts;
 
     // The message being decoded: all of it goes at the next message start.
@@ -152,37 +159,54 @@ struct Decoder::Impl {
         Code code;
         State st;
     };
-    // The values of a .B block, written at its .END: their texts are kept
-    // with them, since the lines they came from are gone by then; a value
-    // too long to keep in place, and a comment, go to the block's text.
-    struct Held {
-        Code code;
-        int64_t obs_time, creation_time;
-        long line;
-        int duration_value;
-        uint32_t long_value, comment, comment_len;  // offsets into the block's text
-        char station[8];
-        char value[26];
-        uint8_t station_len;
-        uint16_t value_len;
-        char qualifier;
-        bool missing, has_creation;
+    // Texts kept until a block's .END, in chunks that never move, so that
+    // records can point into them.
+    class Texts {
+      public:
+        Texts() = default;
+        Texts(const Texts &) = delete;
+        Texts &operator=(const Texts &) = delete;
+        std::string_view keep(std::string_view s);
+        // Back to empty; the first chunk stays for the next block.
+        void clear();
+
+      private:
+        static constexpr std::size_t kChunk = 1 << 16;
+        void grow(std::size_t n);
+        std::vector<std::unique_ptr<char[]>> chunks_;
+        char *at_ = nullptr, *end_ = nullptr;
     };
+    // The values of a .B block, written at its .END, as whole records: the
+    // lines they came from are gone by then, so their texts are kept, and a
+    // code that is not a header parameter's.
     struct Block {
         std::vector<Slot> slots;
-        std::vector<Held> held;
-        std::string text;
+        std::vector<Record> held;
+        Texts texts;
+        std::deque<Code> codes;
+        // The station text kept last, and where it came from: the values
+        // of a station group share one text.
+        std::string_view station, station_from;
         bool body_started = false;
         bool header_broken = false;  // later parameters of the header are lost
         bool joined_told = false;
+        // With an OnBlock function: Begin was given and no end yet, and the
+        // values handed out since.
+        bool open = false;
+        std::size_t passed = 0;
+        // The values held so far are dropped.
+        void drop() {
+            held.clear();
+            texts.clear();
+            codes.clear();
+            station = station_from = {};
+        }
         // Back to an empty block; the lists keep their room for the next,
         // unless a large block left much of it.
         void reset() {
             slots.clear();
-            if (held.capacity() > 4096) std::vector<Held>().swap(held);
-            if (text.capacity() > (1 << 16)) std::string().swap(text);
-            held.clear();
-            text.clear();
+            if (held.capacity() > 4096) std::vector<Record>().swap(held);
+            drop();
             body_started = header_broken = joined_told = false;
         }
     };
@@ -199,16 +223,19 @@ struct Decoder::Impl {
     std::vector<Word> group_words;
     std::vector<Elem> body_ops;
     char value_text[kValueMax];
-    std::size_t value_len = 0;
+    std::string_view value;  // the value's text: in the word itself, or in value_text
+    Code code_scratch{};     // a code resolved without the cache
     bool unknown_told[26 * 26] = {};  // unknown elements already told, once a run
 
     // Codes resolved before, by their text: the same few codes come back
     // on every line of a product.
     struct CachedCode {
         uint64_t key = 0;
+        std::size_t len = 0;  // 0: empty
         Code code{};
     };
-    CachedCode code_cache[64];
+    static constexpr std::size_t kCodeBuckets = 64;
+    CachedCode code_cache[kCodeBuckets][2];
 
     // The last wall time converted, and its UTC time.
     bool memo_valid = false;
@@ -222,10 +249,19 @@ struct Decoder::Impl {
 
     // Lines (shef_series_lex.cpp)
     std::string_view clean(std::string_view raw);
+    // A line known to hold nothing that cleaning changes but its end.
+    void plain_line(std::string_view text, long number) {
+        line_no = number;
+        std::string_view s = text;
+        while (!s.empty() && (s.back() == ' ' || s.back() == '=' || s.back() == '&'))
+            s.remove_suffix(1);
+        handle(s, !text.empty() && text[0] == '.');
+    }
     void handle(std::string_view text, bool dot_in_column_one);
     void other_line(std::string_view text);
 
     // Elements and values (shef_series_elements.cpp)
+    const Code *code_ref(std::string_view text, std::string &why);
     bool code_of(std::string_view text, Code &code, std::string &why);
     bool element(std::string_view w, Elem &e, std::string_view cost, std::string_view id,
                  bool interval_ok);
@@ -234,6 +270,8 @@ struct Decoder::Impl {
     bool creation(const Elem &e, State &s);
     bool value_word(std::string_view sta, const Code &code, const State &s, const Word &w,
                     Step step, int64_t k);
+    void value_parsed(std::string_view sta, const Code &code, const State &s, const Word &w,
+                      const ValueText &v, Step step, int64_t k);
 
     // Messages (shef_series_messages.cpp)
     void end_message(bool by_new_start);
@@ -246,7 +284,7 @@ struct Decoder::Impl {
     bool continues(char type, bool rev, int number);
     void a_data(std::string_view data);
     void a_field(std::string_view field);
-    bool a_quick(std::string_view field);
+    const char *a_quick(const char *p, const char *end);
     bool a_pending_value();
     void e_data(std::string_view data, bool continued);
     bool e_word(const Word &w, bool after_value);
@@ -257,15 +295,27 @@ struct Decoder::Impl {
     void b_station(std::string_view group);
     void b_group(std::string_view id, std::string_view rest);
     struct Group;
+    const char *b_quick(Group &g, const char *p, const char *end, bool first);
     bool b_field(Group &g, std::string_view f, bool first, bool last);
     bool b_override(Group &g, const Word &w);
     void b_value(Group &g, const Word &w);
 
     // Records (shef_series_records.cpp)
     bool utc_of(const Civil &local, int64_t &utc);
-    bool place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc);
+    // The time of a value of a line whose time is known already needs no
+    // call.
+    bool place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc) {
+        if (s.when_known && s.rel.unit == 0 && step.unit == 0 && !code.seven_am) {
+            month_end_refused = false;
+            utc = s.when_utc;
+            return true;
+        }
+        return place_slow(s, code, step, k, utc);
+    }
+    bool place_slow(const State &s, const Code &code, Step step, int64_t k, int64_t &utc);
     bool seven_am(const State &s, const Code &code, int64_t &utc);
     bool month_end_refused = false;  // the last place() failed on a DIE step
+    bool last_exact = false;         // the last utc_of() found one time, in range
     bool value_text_of(const Code &code, const State &s, const Word &w, const ValueText &v,
                        bool &missing);
     bool qualifier_of(const State &s, const Word &w, const ValueText &v, char &q);
@@ -275,7 +325,16 @@ struct Decoder::Impl {
               const ValueText &v, int64_t utc);
     void deliver(const Record &r);
     void hold(const Record &r);
+    void block_too_large();
     void write_block();
+    // A block handed to OnBlock ends: its values stand or are void.
+    void close_block(bool keep) {
+        if (!block.open) return;
+        block.open = false;
+        if (keep) counts.values += static_cast<long>(block.passed);
+        block.passed = 0;
+        if (on_block) on_block(keep ? BlockMark::Keep : BlockMark::Drop);
+    }
 };
 
 }  // namespace vyr::series

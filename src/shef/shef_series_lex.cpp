@@ -1,6 +1,10 @@
 // shef_series_lex.cpp - the lines of SHEF text: read from a stream, cleaned
 // of internal comments and blanks, split into words, and told apart as
 // message starts, continuations, block ends and other lines.
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -184,15 +188,160 @@ void Decoder::Impl::handle(std::string_view text, bool dot_in_column_one) {
         error("not a SHEF message line: " + detail::quoted(text.substr(0, 20)));
 }
 
+namespace {
+
+// Marks, in the high bit of each byte, the bytes of w (eight bytes, the
+// first in the low byte) that end a line or that cleaning may change:
+// control bytes (LF and CR among them), ':', and every byte from 'a' up
+// (lower case, a few signs, DEL and all outside ASCII). A line with no mark
+// needs no cleaning. Exact for each byte: no sum carries into the next.
+inline uint64_t marks(uint64_t w) {
+    constexpr uint64_t k1 = 0x0101010101010101ULL, kLow7 = 0x7f * k1, kHigh = 0x80 * k1;
+    const uint64_t x = w & kLow7;
+    const uint64_t from_a = (x + 0x1f * k1) | w;                // from 0x61, or from 0x80
+    const uint64_t plain = (x + 0x60 * k1) & ((x ^ (':' * k1)) + kLow7);  // from 0x20, not ':'
+    return (from_a | ~plain) & kHigh;
+}
+
+// Marks the LF and CR bytes of w.
+inline uint64_t line_ends(uint64_t w) {
+    constexpr uint64_t k1 = 0x0101010101010101ULL, kLow7 = 0x7f * k1, kHigh = 0x80 * k1;
+    auto zero = [&](uint64_t y) { return ~(((y & kLow7) + kLow7) | y) & kHigh; };
+    return zero(w ^ ('\n' * k1)) | zero(w ^ ('\r' * k1));
+}
+
+// Eight bytes at p, the first in the low byte.
+inline uint64_t load_word(const char *p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    return w;
+}
+
+// The lines of a stream, found in blocks read into a buffer of their own
+// and handed out as views of it, with no copy: a line ends at LF and at CR.
+// A line longer than kLineMax is read away, so the buffer never holds much
+// more than that. One pass over each line finds its end and whether it
+// needs cleaning at all.
+class StreamLines {
+  public:
+    struct Piece {
+        std::string_view text;  // valid until the next call
+        char end;               // '\n', '\r', or 0 at the end of the input
+        bool too_long;          // longer than kLineMax: text empty
+        bool plain;             // no byte that cleaning changes
+    };
+    explicit StreamLines(FILE *in) : in_(in), buf_(kBlock + kPad) { buf_[0] = '\n'; }
+    // The first bytes of the input, once read.
+    std::string_view head() {
+        if (end_ == 0 && !at_end_) fill();
+        return {buf_.data(), end_};
+    }
+    void skip(std::size_t n) { pos_ += n; }
+    bool next(Piece &out);
+    bool failed() const { return failed_; }
+
+  private:
+    static constexpr std::size_t kBlock = 1 << 16;
+    static constexpr std::size_t kPad = 16;  // a stop byte and a word's reach past it
+    // Reads more after what is held, keeping the line from pos_ on; false
+    // at the end of the input (or a failed read, then kept).
+    bool fill();
+    // Where the first LF or CR at or after i lies (end_ when none).
+    std::size_t line_end_from(std::size_t i) const {
+        for (;; i += 8) {
+            const uint64_t m = line_ends(load_word(&buf_[i]));
+            if (m != 0) return std::min(i + std::countr_zero(m) / 8, end_);
+        }
+    }
+    FILE *in_;
+    std::vector<char> buf_;  // held input in [pos_, end_), a LF at end_ to stop scans
+    std::size_t pos_ = 0, end_ = 0;
+    bool at_end_ = false, failed_ = false;
+};
+
+bool StreamLines::fill() {
+    if (at_end_) return false;
+    if (pos_ > 0) {
+        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+    }
+    if (buf_.size() < end_ + kBlock + kPad) buf_.resize(end_ + kBlock + kPad);
+    const std::size_t n = in_ != nullptr ? std::fread(&buf_[end_], 1, kBlock, in_) : 0;
+    if (n == 0) {
+        at_end_ = true;
+        failed_ = in_ != nullptr && std::ferror(in_) != 0;
+    }
+    end_ += n;
+    buf_[end_] = '\n';
+    return n > 0;
+}
+
+bool StreamLines::next(Piece &out) {
+    if (pos_ == end_ && !fill()) return false;
+    std::size_t i = pos_;
+    bool plain = true;
+    for (;;) {
+        // The first marked byte, a stop at end_ at the latest.
+        std::size_t j = i;
+        for (;; j += 8) {
+            const uint64_t m = marks(load_word(&buf_[j]));
+            if (m != 0) {
+                j = std::min(j + std::countr_zero(m) / 8, end_);
+                break;
+            }
+        }
+        if (j < end_ && buf_[j] != '\n' && buf_[j] != '\r') {
+            plain = false;
+            j = line_end_from(j);
+        }
+        if (j < end_) {
+            const std::size_t n = j - pos_;
+            out.end = buf_[j];
+            out.too_long = n > kLineMax;
+            out.text = out.too_long ? std::string_view() : std::string_view(&buf_[pos_], n);
+            out.plain = plain;
+            pos_ = j + 1;
+            return true;
+        }
+        // No line end held: read more, unless the line is too long already.
+        const std::size_t held = end_ - pos_;
+        if (held > kLineMax) break;
+        if (!fill()) {
+            if (pos_ == end_) return false;
+            out = {std::string_view(&buf_[pos_], end_ - pos_), 0, false, plain};
+            pos_ = end_;
+            return true;
+        }
+        i = held;  // the scan goes on where it stopped, the line now at 0
+        if (!plain) i = line_end_from(i);
+    }
+    // A line too long to hold: read away to its end.
+    out = {std::string_view(), 0, true, false};
+    for (;;) {
+        pos_ = end_;
+        if (!fill()) return true;
+        const std::size_t j = line_end_from(0);
+        if (j < end_) {
+            out.end = buf_[j];
+            pos_ = j + 1;
+            return true;
+        }
+    }
+}
+
+}  // namespace
+
 bool decode_stream(FILE *in, Decoder &decoder) {
-    vyr::BlockLineSource src(in);
-    const std::string_view head = src.peek();
-    if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
+    StreamLines lines(in);
+    const std::string_view head = lines.head();
+    if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF") lines.skip(3);
     // Pieces end at each LF and each CR; CR LF and CR CR LF end one line,
     // so the CRs that ended a line are held until what follows them shows
     // whether they began an empty line of their own.
-    vyr::WholeLines lines(src, kLineMax, true);
-    vyr::LineView piece;
+    Decoder::Impl &d = *decoder.impl_;
+    StreamLines::Piece piece;
     long number = 0;
     int crs = 0;  // 1: a CR ended the last line; 2: then a second CR came
     while (lines.next(piece)) {
@@ -210,11 +359,13 @@ bool decode_stream(FILE *in, Decoder &decoder) {
         crs = piece.end == '\r' ? 1 : 0;
         if (piece.too_long)
             decoder.skipped_line(++number);
+        else if (piece.plain)
+            d.plain_line(piece.text, ++number);
         else
             decoder.line(piece.text, ++number);
     }
     decoder.finish();
-    return !src.failed() && std::ferror(in) == 0;
+    return !lines.failed() && std::ferror(in) == 0;
 }
 
 }  // namespace vyr::series

@@ -16,6 +16,7 @@ using detail::all_digits;
 using detail::digits_value;
 using detail::for_fields;
 using detail::is_element;
+using detail::kFieldWordChar;
 using detail::kWordChar;
 using detail::quoted;
 using detail::split_words;
@@ -30,15 +31,19 @@ void Decoder::Impl::end_message(bool by_new_start) {
         error(".B block of line " + std::to_string(msg.line) + " not closed by .END " +
               (by_new_start ? "before the next message" : "at the end of the input") +
               ": its values are not written");
-        block.held.clear();
-        block.text.clear();
+        block.drop();
+        close_block(false);
     }
     msg.kind = 0;
 }
 
 // .END: a block's values go out.
 void Decoder::Impl::end_block() {
-    if (msg.kind == 'B' && !msg.skipping) write_block();
+    if (msg.kind == 'B' && !msg.skipping) {
+        write_block();
+        close_block(true);
+    }
+    close_block(false);  // a block passed over ends unwritten
     msg.kind = 0;
 }
 
@@ -48,6 +53,10 @@ void Decoder::Impl::start(char type, bool rev, std::string_view rest) {
     msg.reset(type, rev, line_no);
     series = Series{};
     block.reset();
+    if (type == 'B' && on_block) {
+        block.open = true;
+        on_block(BlockMark::Begin);
+    }
     std::string_view data;
     if (!positional(type, rest, data)) {
         msg.skipping = true;
@@ -112,6 +121,7 @@ bool Decoder::Impl::positional_date(std::string_view date) {
         return false;
     }
     msg.st.when = t;
+    msg.st.when_known = false;
     msg.st.year_inferred = n == 4;
     return true;
 }
@@ -135,6 +145,7 @@ bool Decoder::Impl::positional_zone(std::string_view rest, std::size_t p, std::s
     // at noon in UTC.
     const Zone &z = msg.zone;
     if (z.tzname == nullptr && z.offset == 0 && z.code[1] == '\0') msg.st.when.hour = 12;
+    msg.st.when_known = false;
     return true;
 }
 
@@ -184,35 +195,56 @@ void Decoder::Impl::continuation(char type, bool rev, int number, std::string_vi
 // ---------------------------------------------------------------------------
 // .A messages
 
+// The fields between "/"s, each read where it lies: the common ones by
+// a_quick, the others by a_field.
 void Decoder::Impl::a_data(std::string_view data) {
-    for_fields(data, '/', [&](std::string_view f, bool, bool) {
-        a_field(f);
-        return !msg.skipping;
-    });
+    const char *p = data.data();
+    const char *const end = p + data.size();
+    for (;;) {
+        const char *f_end = msg.a_pending.empty() ? a_quick(p, end) : nullptr;
+        if (f_end == nullptr) {
+            f_end = p;
+            while (f_end < end && *f_end != '/') ++f_end;
+            a_field(std::string_view(p, static_cast<std::size_t>(f_end - p)));
+        }
+        if (msg.skipping || f_end == end) return;
+        p = f_end + 1;
+    }
 }
 
-// The common field of a code, blanks and a value, read without a word
-// list. False when the field is of another shape.
-bool Decoder::Impl::a_quick(std::string_view field) {
-    const std::size_t n = field.size();
-    std::size_t a = 0;
-    while (a < n && field[a] == ' ') ++a;
-    std::size_t b = a;
-    while (b < n && kWordChar[static_cast<unsigned char>(field[b])]) ++b;
-    std::size_t c = b;
-    while (c < n && field[c] == ' ') ++c;
-    std::size_t d = c;
-    while (d < n && kWordChar[static_cast<unsigned char>(field[d])]) ++d;
-    std::size_t e = d;
-    while (e < n && field[e] == ' ') ++e;
-    if (e != n || c == b || d == c || field[a] == 'D') return false;
-    Code code;
+// The common field from p: a code, blanks, a value and maybe blanks, read
+// in one pass, a number as it is met. Returns the field's end (its "/" or
+// end), or null when the field is of another shape.
+const char *Decoder::Impl::a_quick(const char *p, const char *end) {
+    const char *a = p;
+    while (a < end && *a == ' ') ++a;
+    if (a == end || *a == 'D') return nullptr;
+    const char *b = a;
+    while (b < end && kFieldWordChar[static_cast<unsigned char>(*b)]) ++b;
+    const char *c = b;
+    while (c < end && *c == ' ') ++c;
+    if (c == b || c == end) return nullptr;
+    ValueText v;
+    const char *d = detail::read_number(c, end, v);
+    const bool number = d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)]);
+    if (!number) {
+        d = c;
+        while (d < end && kFieldWordChar[static_cast<unsigned char>(*d)]) ++d;
+        if (d == c) return nullptr;
+    }
+    const char *e = d;
+    while (e < end && *e == ' ') ++e;
+    if (e != end && *e != '/') return nullptr;
     std::string why;
-    if (!code_of(field.substr(a, b - a), code, why))
+    const Code *code = code_ref(std::string_view(a, static_cast<std::size_t>(b - a)), why);
+    const Word w{std::string_view(c, static_cast<std::size_t>(d - c)), {}};
+    if (code == nullptr)
         error(why);
+    else if (number)
+        value_parsed(msg.station, *code, msg.st, w, v, Step{}, 0);
     else
-        value_word(msg.station, code, msg.st, Word{field.substr(c, d - c), {}}, Step{}, 0);
-    return true;
+        value_word(msg.station, *code, msg.st, w, Step{}, 0);
+    return e;
 }
 
 // A code left alone in the field before takes this field's lone value.
@@ -237,7 +269,6 @@ bool Decoder::Impl::a_pending_value() {
 // field ("DH12/HPIRWZZ/ 529.52", as some products write it); without one it
 // is passed over.
 void Decoder::Impl::a_field(std::string_view field) {
-    if (msg.a_pending.empty() && a_quick(field)) return;
     split_words(field, words);
     if (words.empty()) return;
     if (!msg.a_pending.empty() && a_pending_value()) return;
@@ -514,14 +545,58 @@ struct Decoder::Impl::Group {
 // field is a parameter not reported.
 void Decoder::Impl::b_group(std::string_view id, std::string_view rest) {
     body_ops.clear();
+    // A held station text is shared by the values of its group only: the
+    // next group's text may stand at the same place of a reused buffer.
+    block.station_from = {};
     Group g;
     g.id = id;
-    for_fields(rest, '/', [&](std::string_view f, bool first, bool last) {
-        return b_field(g, f, first, last);
-    });
+    const char *p = rest.data();
+    const char *const end = p + rest.size();
+    for (bool first = true;; first = false) {
+        const char *f_end = b_quick(g, p, end, first);
+        if (f_end == nullptr) {
+            f_end = p;
+            while (f_end < end && *f_end != '/') ++f_end;
+            const std::string_view f(p, static_cast<std::size_t>(f_end - p));
+            if (!b_field(g, f, first, f_end == end)) break;
+        }
+        if (f_end == end) break;
+        p = f_end + 1;
+    }
     if (g.extra > 0)
         warning(std::to_string(g.extra) + " value(s) for " + std::string(id) +
                 " beyond the .B header's parameters ignored");
+}
+
+// The common field of a station group from p: blanks, or one value and
+// blanks, read in one pass. Returns the field's end (its "/" or end), or
+// null when the field is of another shape.
+const char *Decoder::Impl::b_quick(Group &g, const char *p, const char *end, bool first) {
+    const char *a = p;
+    while (a < end && *a == ' ') ++a;
+    if (a == end || *a == '/') {
+        if (a != end || first) ++g.pos;  // a trailing "/" adds nothing
+        return a;
+    }
+    if (g.overridden || *a == 'D' || g.pos >= block.slots.size()) return nullptr;
+    ValueText v;
+    const char *d = detail::read_number(a, end, v);
+    const bool number = d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)]);
+    if (!number) {
+        d = a;
+        while (d < end && kFieldWordChar[static_cast<unsigned char>(*d)]) ++d;
+    }
+    const char *c = d;
+    while (c < end && *c == ' ') ++c;
+    if (c != end && *c != '/') return nullptr;
+    const Slot &slot = block.slots[g.pos++];
+    if (slot.bad) return c;
+    const Word w{std::string_view(a, static_cast<std::size_t>(d - a)), {}};
+    if (number)
+        value_parsed(g.id, slot.code, slot.st, w, v, Step{}, 0);
+    else
+        value_word(g.id, slot.code, slot.st, w, Step{}, 0);
+    return c;
 }
 
 // One field of a station group; false when the rest of the group is lost.

@@ -4,13 +4,17 @@
 #ifndef SHEF_SERIES_TEXT_H
 #define SHEF_SERIES_TEXT_H
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base_int.h"
+#include "shef_series.h"
 
 namespace vyr::series::detail {
 
@@ -87,6 +91,72 @@ constexpr struct WordChars {
     }
     constexpr bool operator[](unsigned char c) const { return v[c]; }
 } kWordChar;
+
+// Characters of a word read straight off a data string, where "/" ends
+// the field as well as the word.
+constexpr struct FieldWordChars {
+    bool v[256];
+    constexpr FieldWordChars() : v{} {
+        for (int c = 0; c < 256; ++c) v[c] = kWordChar[static_cast<unsigned char>(c)] && c != '/';
+    }
+    constexpr bool operator[](unsigned char c) const { return v[c]; }
+} kFieldWordChar;
+
+// Where the run of digits from q ends, end at the latest: eight bytes at a
+// time while eight remain, as values run to several digits. A byte b is a
+// digit when b - 0x30 < 10; the sums below do not carry across bytes.
+inline const char *digits_end(const char *q, const char *end) {
+    constexpr uint64_t k1 = 0x0101010101010101ULL, kLow7 = 0x7f * k1, kHigh = 0x80 * k1;
+    while (end - q >= 8) {
+        uint64_t w;
+        std::memcpy(&w, q, sizeof w);
+        const uint64_t x = w & kLow7;
+        const uint64_t other = (w | ~(x + 0x50 * k1) | (x + 0x46 * k1)) & kHigh;
+        if (other != 0) {
+            const int bit = std::endian::native == std::endian::little ? std::countr_zero(other)
+                                                                       : std::countl_zero(other);
+            return q + bit / 8;
+        }
+        q += 8;
+    }
+    while (q < end && vyr::is_digit(*q)) ++q;
+    return q;
+}
+
+// A number at p, read as parse_value reads a word that holds it: an
+// optional sign, digits with an optional point, and an optional qualifier
+// letter. Returns where it ends, or null when the text at p starts with no
+// digit of a number (parse_value then tries the letter codes); the caller
+// decides whether the word ends there. v's number parts are set either way.
+inline const char *read_number(const char *p, const char *end, ValueText &v) {
+    v.qualifier = 0;
+    v.number = {};
+    v.fraction = {};
+    v.point = false;
+    const char *q = p;
+    v.negative = q < end && *q == '-';
+    if (q < end && (*q == '+' || *q == '-')) ++q;
+    const char *digits_from = q;
+    while (q < end && *q == '0') ++q;
+    const char *whole = q;
+    q = digits_end(q, end);
+    v.whole = std::string_view(whole, static_cast<std::size_t>(q - whole));
+    bool any = q > digits_from;
+    if (q < end && *q == '.') {
+        v.point = true;
+        const char *dot = ++q;
+        q = digits_end(q, end);
+        const char *last = q;  // just past the last nonzero digit
+        while (last > dot && last[-1] == '0') --last;
+        any = any || q > dot;
+        v.fraction = std::string_view(dot, static_cast<std::size_t>(last - dot));
+    }
+    if (!any) return nullptr;
+    v.kind = ValueText::Number;
+    v.number = std::string_view(p, static_cast<std::size_t>(q - p));
+    if (q < end && vyr::is_upper(*q)) v.qualifier = *q++;
+    return q;
+}
 
 // The words of a field, blank separated. A quote opens a retained comment
 // that runs to the same quote or to the end of the field; it belongs to

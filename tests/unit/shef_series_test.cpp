@@ -8,15 +8,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "base_int.h"
 #include "shef_series_util.h"
 #include "test_util.h"
 
 namespace {
+
+long g_function_records = 0;
 
 using vyr::test::decode_text;
 using vyr::test::Decoded;
@@ -478,6 +483,180 @@ TEST(shef_series, line_ends_byte_order_mark_and_long_lines) {
     EXPECT_EQ(r.rows, (std::vector<std::string>{"1:STN1 2024-07-15T12:00:00Z HGIRZZZ 1",
                                                 "4:STN2 2024-07-15T12:00:00Z HGIRZZZ 3"}));
     EXPECT_EQ(r.notes, (std::vector<std::string>{"3: continuation line .A1 without a message"}));
+}
+
+// The lines of bytes as the suite's line reader finds them, through the
+// decoder's line by line face: what the stream reader must give.
+StreamResult decode_bytes_by_lines(std::string bytes) {
+    StreamResult r;
+    FILE *in = fmemopen(bytes.data(), bytes.size(), "r");
+    if (in == nullptr) return r;
+    vyr::series::Decoder dec(
+        vyr::series::Parm::builtin(), vyr::test::kRef,
+        [&](const vyr::series::Record &rec) {
+            r.rows.push_back(std::to_string(rec.line) + ":" + vyr::test::row_text(rec));
+        },
+        [&](vyr::series::Severity, long line, std::string_view text) {
+            r.notes.push_back(std::to_string(line) + ": " + std::string(text));
+        });
+    dec.set_on_long_line([&](long line) { r.skipped = line; });
+    vyr::BlockLineSource src(in);
+    const std::string_view head = src.peek();
+    if (head.substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
+    vyr::WholeLines lines(src, vyr::series::kLineMax, true);
+    vyr::LineView piece;
+    long number = 0;
+    int crs = 0;
+    while (lines.next(piece)) {
+        if (crs > 0 && piece.text.empty() && !piece.too_long) {
+            if (piece.end == '\n')
+                crs = 0;
+            else if (crs == 1)
+                crs = 2;
+            else
+                ++number;
+            continue;
+        }
+        if (crs == 2) ++number;
+        crs = piece.end == '\r' ? 1 : 0;
+        if (piece.too_long)
+            dec.skipped_line(++number);
+        else
+            dec.line(piece.text, ++number);
+    }
+    dec.finish();
+    std::fclose(in);
+    return r;
+}
+
+// Random texts of SHEF words, line ends of every kind, lower case, colons,
+// tabs and bytes outside ASCII, over several read blocks: the stream reader,
+// which finds lines and their need of cleaning a word at a time, gives what
+// the suite's line reader gives.
+TEST(shef_series, stream_reader_finds_the_lines_of_the_line_reader) {
+    static const char *const kPieces[] = {
+        ".A STN1 0715 Z DH12/HG 1.5", ".B SRC 0715 Z DH12/HG/PP", "STN2 1.0/2.", ".END",
+        ".E STN3 0715 Z DH00/HG/DIH01/1/2", "/PP 0.12E", ":comment: ", "\r", "\n", "\r\n",
+        "\r\r\n", "\t", "\xC3\xA9", "\x7F", "a", "z", "{", "~", "'retained Text'", " ", "=", "&", "0"};
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    std::size_t rows = 0;
+    for (int round = 0; round < 12; ++round) {
+        std::string text = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
+        const std::size_t size = round < 4 ? 300 : 70000 + round * 9000;
+        while (text.size() < size) text += kPieces[(next() >> 8) % std::size(kPieces)];
+        if (round == 5) text += std::string(1 << 16, 'x');  // a long last line, no end
+        const StreamResult got = decode_bytes(text), want = decode_bytes_by_lines(text);
+        EXPECT_EQ(got.rows, want.rows) << round;
+        EXPECT_EQ(got.notes, want.notes) << round;
+        EXPECT_EQ(got.skipped, want.skipped) << round;
+        rows += want.rows.size();
+    }
+    EXPECT_GT(rows, 1000u);  // the texts hold values, not only errors
+    // A line of exactly the limit is read, one byte more is skipped.
+    for (std::size_t n : {vyr::series::kLineMax - 1, vyr::series::kLineMax}) {
+        const std::string text = ".A STN1 0715 Z DH12/HG 1\n:" + std::string(n, 'x') + "\r\n.A1 PP 2";
+        const StreamResult got = decode_bytes(text), want = decode_bytes_by_lines(text);
+        EXPECT_EQ(got.rows, want.rows) << n;
+        EXPECT_EQ(got.skipped, want.skipped) << n;
+    }
+}
+
+// With block marks, a writer takes a block's values as they are read and
+// takes them back at a Drop: what stands must be what holding gives.
+TEST(shef_series, block_marks_give_what_holding_gives) {
+    const char *const kTexts[] = {
+        ".B SRC 0715 Z DH12/HG/PP\nST1 1/2\nST2 3/4 'c'\n.END\n.A ST3 0715 Z DH12/HG 5",
+        ".B SRC 0715 Z DH12/HG\nST1 1\n.A ST3 0715 Z DH12/HG 5\nST4 6",  // closed by a message
+        ".B SRC 0715 Z DH12/HG\nST1 1\nST2 2",                              // by the end
+        ".B SRC 0715 QQ DH12/HG\nST1 1\n.END\n.B SRC 0715 Z DH12/HG\nST2 2\n.END",
+        ".A ST3 0715 Z DH12/HG 5\n.END\n.B SRC 0715 Z DH12/HG/DVZ/PPV\nST1 1/2\n.END",
+        ".B SRC 0715 Z DH12/HG\n.END\n.END\n.B SRC 0715 Z DH12/HG\nST1 7\n.B1 PP\n.END",
+        // Cleaned lines share one buffer: each group keeps its own station.
+        ".B SRC 0715 Z DH12/HG\nST1 1 :a:\nST2 2 :b:\nST2 3 :c:\n.END",
+    };
+    for (const char *text : kTexts) {
+        const Decoded held = decode_text(text);
+        std::vector<std::string> rows, marks;
+        std::size_t block_start = 0;
+        bool open = false;
+        vyr::series::Decoder dec(
+            vyr::series::Parm::builtin(), vyr::test::kRef,
+            [&](const vyr::series::Record &r) { rows.push_back(vyr::test::row_text(r)); }, {});
+        dec.set_on_block([&](vyr::series::Decoder::BlockMark m) {
+            using M = vyr::series::Decoder::BlockMark;
+            marks.push_back(m == M::Begin ? "B" : m == M::Keep ? "K" : "D");
+            EXPECT_EQ(open, m != M::Begin) << text;  // marks come in pairs
+            open = m == M::Begin;
+            if (m == M::Begin) block_start = rows.size();
+            if (m == M::Drop) rows.resize(block_start);
+        });
+        std::string_view rest = text;
+        for (long n = 1; !rest.empty(); ++n) {
+            const std::size_t nl = rest.find('\n');
+            dec.line(rest.substr(0, nl), n);
+            rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        }
+        dec.finish();
+        EXPECT_FALSE(open) << text;
+        EXPECT_EQ(rows, held.rows) << text;
+        EXPECT_EQ(rows.size(), static_cast<std::size_t>(held.counts.values)) << text;
+        EXPECT_EQ(dec.counts().values, held.counts.values) << text;
+        EXPECT_EQ(dec.counts().errors, held.counts.errors) << text;
+    }
+}
+
+// Any callable takes the values: a lambda, a function, an OnValue, none.
+void count_record(const vyr::series::Record &) { ++g_function_records; }
+TEST(shef_series, any_callable_takes_the_values) {
+    const std::string_view line = ".A STN1 0715 Z DH12/HG 1/PP 2";
+    long lambda_records = 0, function_records = 0;
+    auto decode = [&](auto &&on_value) {
+        vyr::series::Decoder dec(vyr::series::Parm::builtin(), vyr::test::kRef,
+                                 std::forward<decltype(on_value)>(on_value), {});
+        dec.line(line, 1);
+        dec.finish();
+        return dec.counts().values;
+    };
+    EXPECT_EQ(decode([&](const vyr::series::Record &) { ++lambda_records; }), 2);
+    EXPECT_EQ(lambda_records, 2);
+    vyr::series::Decoder::OnValue fn = [&](const vyr::series::Record &) { ++function_records; };
+    EXPECT_EQ(decode(fn), 2);
+    EXPECT_EQ(function_records, 2);
+    g_function_records = 0;
+    EXPECT_EQ(decode(&count_record), 2);
+    EXPECT_EQ(g_function_records, 2);
+    EXPECT_EQ(decode(vyr::series::Decoder::OnValue()), 2);  // none: counted all the same
+    EXPECT_EQ(decode(nullptr), 2);
+}
+
+// The writer keeps a block's rows apart until its end, however many: a
+// Drop takes them all back, a Keep writes them in their place.
+TEST(shef_series, csv_writer_takes_a_block_back) {
+    using M = vyr::series::Decoder::BlockMark;
+    const vyr::series::Code code{{'H', 'G'}, 'I', {'R', 'Z'}, 'Z', 'Z', 0, false, {}, true, 1};
+    vyr::series::Record r{"STN1", 0, &code, 0, false, "1.5", 0, false, 0, false, 'B', 1, {}};
+    for (const M end : {M::Drop, M::Keep}) {
+        vyr::test::TempStream out;
+        {
+            vyr::series::CsvWriter csv(out.get());
+            r.line = 1;
+            csv.row(r);
+            csv.block(M::Begin);
+            for (r.line = 2; r.line < 20000; ++r.line) csv.row(r);  // far more than a block
+            csv.block(end);
+            r.line = 20000;
+            csv.row(r);
+            csv.block(M::Begin);
+            csv.row(r);  // never ended: dropped at the flush
+            EXPECT_TRUE(csv.flush());
+        }
+        const std::string text = out.text();
+        const std::size_t rows = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        EXPECT_EQ(rows, end == M::Keep ? 20000u : 2u);
+        EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1),
+                  "STN1,1970-01-01T00:00:00Z,HG,I,RZ,Z,Z,1.5,,,0,.B,20000,0,\n");
+    }
 }
 
 // The real program keeps its memory bounded on a line without end: its
