@@ -249,14 +249,18 @@ struct Decoder::Impl {
 
     // Lines (shef_series_lex.cpp)
     std::string_view clean(std::string_view raw);
-    // A line known to hold nothing that cleaning changes but its end.
-    void plain_line(std::string_view text, long number) {
+    // A simple line: nothing in it that cleaning changes but its end, no
+    // comma and no quote.
+    void simple_line(std::string_view text, long number) {
         line_no = number;
         std::string_view s = text;
         while (!s.empty() && (s.back() == ' ' || s.back() == '=' || s.back() == '&'))
             s.remove_suffix(1);
+        line_simple = true;
         handle(s, !text.empty() && text[0] == '.');
+        line_simple = false;
     }
+    bool line_simple = false;  // the line in hand is simple
     void handle(std::string_view text, bool dot_in_column_one);
     void other_line(std::string_view text);
 
@@ -323,7 +327,22 @@ struct Decoder::Impl {
     void creation_checks(const State &s, int64_t utc);
     void emit(std::string_view sta, const Code &code, const State &s, const Word &w,
               const ValueText &v, int64_t utc);
-    void deliver(const Record &r);
+    // Hands out a record, or holds it for its block's .END; inline for the
+    // common cases, the value of an .A line and of a block given to OnBlock.
+    void deliver(const Record &r) {
+        if (msg.kind != 'B') {
+            ++counts.values;
+            if (on_value) on_value(r);
+        } else if (block.open && !msg.skipping && block.passed < kBlockMax) {
+            ++block.passed;
+            if (on_value) on_value(r);
+        } else {
+            deliver_block(r);
+        }
+    }
+    void deliver_block(const Record &r);
+    bool quick_value(std::string_view sta, const Code &code, const State &s,
+                     const detail::PlainValue &n);
     void hold(const Record &r);
     void block_too_large();
     void write_block();

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base_int.h"
 #include "shef_series_impl.h"
 
@@ -137,8 +141,9 @@ std::string_view Decoder::Impl::clean(std::string_view raw) {
 // an .A or .E message. One that would be a message line but for its dot,
 // not in column one, is an error.
 void Decoder::Impl::other_line(std::string_view text) {
-    const std::size_t p = text.find_first_not_of(' ');
-    if (message_tag(text.substr(p))) {
+    std::size_t p = 0;
+    while (text[p] == ' ') ++p;  // the line holds more than blanks
+    if (text[p] == '.' && message_tag(text.substr(p))) {
         error("message line without its dot in column one: " + detail::quoted(text.substr(p, 20)));
         if (msg.kind != 'B') msg.kind = 0;
         return;
@@ -188,27 +193,16 @@ void Decoder::Impl::handle(std::string_view text, bool dot_in_column_one) {
         error("not a SHEF message line: " + detail::quoted(text.substr(0, 20)));
 }
 
+}  // namespace vyr::series
+
+namespace vyr::series::detail {
+
 namespace {
 
-// Marks, in the high bit of each byte, the bytes of w (eight bytes, the
-// first in the low byte) that end a line or that cleaning may change:
-// control bytes (LF and CR among them), ':', and every byte from 'a' up
-// (lower case, a few signs, DEL and all outside ASCII). A line with no mark
-// needs no cleaning. Exact for each byte: no sum carries into the next.
-inline uint64_t marks(uint64_t w) {
-    constexpr uint64_t k1 = 0x0101010101010101ULL, kLow7 = 0x7f * k1, kHigh = 0x80 * k1;
-    const uint64_t x = w & kLow7;
-    const uint64_t from_a = (x + 0x1f * k1) | w;                // from 0x61, or from 0x80
-    const uint64_t plain = (x + 0x60 * k1) & ((x ^ (':' * k1)) + kLow7);  // from 0x20, not ':'
-    return (from_a | ~plain) & kHigh;
-}
+constexpr uint64_t kOnes = 0x0101010101010101ULL, kLow7 = 0x7f * kOnes, kHigh = 0x80 * kOnes;
 
-// Marks the LF and CR bytes of w.
-inline uint64_t line_ends(uint64_t w) {
-    constexpr uint64_t k1 = 0x0101010101010101ULL, kLow7 = 0x7f * k1, kHigh = 0x80 * k1;
-    auto zero = [&](uint64_t y) { return ~(((y & kLow7) + kLow7) | y) & kHigh; };
-    return zero(w ^ ('\n' * k1)) | zero(w ^ ('\r' * k1));
-}
+// The high bit of each byte of y (high bits clear) that is zero.
+inline uint64_t zeros7(uint64_t y) { return ~(y + kLow7) & kHigh; }
 
 // Eight bytes at p, the first in the low byte.
 inline uint64_t load_word(const char *p) {
@@ -217,6 +211,75 @@ inline uint64_t load_word(const char *p) {
     if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
     return w;
 }
+
+// Marks the bytes of w that first_mark stops at; exact for each byte, as no
+// sum carries into the next.
+inline uint64_t marks(uint64_t w) {
+    const uint64_t x = w & kLow7;
+    const uint64_t from_a = (x + 0x1f * kOnes) | w;  // from 0x61, or from 0x80
+    const uint64_t control = ~(x + 0x60 * kOnes);    // below 0x20
+    return ((from_a | control) & kHigh) | zeros7(x ^ (':' * kOnes)) | zeros7(x ^ (',' * kOnes)) |
+           zeros7(x ^ ('"' * kOnes)) | zeros7(x ^ ('\'' * kOnes));
+}
+
+inline uint64_t line_end_marks(uint64_t w) {
+    const uint64_t x = w & kLow7;
+    return (zeros7(x ^ ('\n' * kOnes)) | zeros7(x ^ ('\r' * kOnes))) & ~w;
+}
+
+}  // namespace
+
+const char *first_mark_words(const char *p) {
+    for (;; p += 8) {
+        const uint64_t m = marks(load_word(p));
+        if (m != 0) return p + std::countr_zero(m) / 8;
+    }
+}
+
+const char *first_line_end_words(const char *p) {
+    for (;; p += 8) {
+        const uint64_t m = line_end_marks(load_word(p));
+        if (m != 0) return p + std::countr_zero(m) / 8;
+    }
+}
+
+#if defined(__SSE2__)
+// Sixteen bytes at a time: signed compares take the bytes from 0x80 as
+// below 0x20.
+const char *first_mark(const char *p) {
+    const __m128i space = _mm_set1_epi8(0x20), before_a = _mm_set1_epi8(0x60);
+    const __m128i colon = _mm_set1_epi8(':'), comma = _mm_set1_epi8(',');
+    const __m128i dquote = _mm_set1_epi8('"'), squote = _mm_set1_epi8('\'');
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i m = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpgt_epi8(v, before_a)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, colon), _mm_cmpeq_epi8(v, comma))),
+            _mm_or_si128(_mm_cmpeq_epi8(v, dquote), _mm_cmpeq_epi8(v, squote)));
+        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+        if (bits != 0) return p + std::countr_zero(bits);
+    }
+}
+
+const char *first_line_end(const char *p) {
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i m = _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr));
+        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+        if (bits != 0) return p + std::countr_zero(bits);
+    }
+}
+#else
+const char *first_mark(const char *p) { return first_mark_words(p); }
+const char *first_line_end(const char *p) { return first_line_end_words(p); }
+#endif
+
+}  // namespace vyr::series::detail
+
+namespace vyr::series {
+
+namespace {
 
 // The lines of a stream, found in blocks read into a buffer of their own
 // and handed out as views of it, with no copy: a line ends at LF and at CR.
@@ -229,7 +292,7 @@ class StreamLines {
         std::string_view text;  // valid until the next call
         char end;               // '\n', '\r', or 0 at the end of the input
         bool too_long;          // longer than kLineMax: text empty
-        bool plain;             // no byte that cleaning changes
+        bool simple;            // no byte that cleaning changes, no comma, no quote
     };
     explicit StreamLines(FILE *in) : in_(in), buf_(kBlock + kPad) { buf_[0] = '\n'; }
     // The first bytes of the input, once read.
@@ -243,16 +306,14 @@ class StreamLines {
 
   private:
     static constexpr std::size_t kBlock = 1 << 16;
-    static constexpr std::size_t kPad = 16;  // a stop byte and a word's reach past it
+    static constexpr std::size_t kPad = 32;  // a stop byte and a scan's reach past it
     // Reads more after what is held, keeping the line from pos_ on; false
     // at the end of the input (or a failed read, then kept).
     bool fill();
     // Where the first LF or CR at or after i lies (end_ when none).
     std::size_t line_end_from(std::size_t i) const {
-        for (;; i += 8) {
-            const uint64_t m = line_ends(load_word(&buf_[i]));
-            if (m != 0) return std::min(i + std::countr_zero(m) / 8, end_);
-        }
+        const char *const b = buf_.data();
+        return std::min(static_cast<std::size_t>(detail::first_line_end(b + i) - b), end_);
     }
     FILE *in_;
     std::vector<char> buf_;  // held input in [pos_, end_), a LF at end_ to stop scans
@@ -284,14 +345,8 @@ bool StreamLines::next(Piece &out) {
     bool plain = true;
     for (;;) {
         // The first marked byte, a stop at end_ at the latest.
-        std::size_t j = i;
-        for (;; j += 8) {
-            const uint64_t m = marks(load_word(&buf_[j]));
-            if (m != 0) {
-                j = std::min(j + std::countr_zero(m) / 8, end_);
-                break;
-            }
-        }
+        const char *const b = buf_.data();
+        std::size_t j = std::min(static_cast<std::size_t>(detail::first_mark(b + i) - b), end_);
         if (j < end_ && buf_[j] != '\n' && buf_[j] != '\r') {
             plain = false;
             j = line_end_from(j);
@@ -301,7 +356,7 @@ bool StreamLines::next(Piece &out) {
             out.end = buf_[j];
             out.too_long = n > kLineMax;
             out.text = out.too_long ? std::string_view() : std::string_view(&buf_[pos_], n);
-            out.plain = plain;
+            out.simple = plain;
             pos_ = j + 1;
             return true;
         }
@@ -359,8 +414,8 @@ bool decode_stream(FILE *in, Decoder &decoder) {
         crs = piece.end == '\r' ? 1 : 0;
         if (piece.too_long)
             decoder.skipped_line(++number);
-        else if (piece.plain)
-            d.plain_line(piece.text, ++number);
+        else if (piece.simple)
+            d.simple_line(piece.text, ++number);
         else
             decoder.line(piece.text, ++number);
     }

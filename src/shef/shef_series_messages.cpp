@@ -224,8 +224,23 @@ const char *Decoder::Impl::a_quick(const char *p, const char *end) {
     const char *c = b;
     while (c < end && *c == ' ') ++c;
     if (c == b || c == end) return nullptr;
+    detail::PlainValue n;
+    const char *d = detail::plain_value(c, end, n);
+    if (d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)])) {
+        const char *e = d;
+        while (e < end && *e == ' ') ++e;
+        if (e != end && *e != '/') return nullptr;
+        std::string why;
+        const Code *code = code_ref(std::string_view(a, static_cast<std::size_t>(b - a)), why);
+        if (code == nullptr)
+            error(why);
+        else if (!quick_value(msg.station, *code, msg.st, n))
+            value_word(msg.station, *code, msg.st,
+                       Word{std::string_view(c, static_cast<std::size_t>(d - c)), {}}, Step{}, 0);
+        return e;
+    }
     ValueText v;
-    const char *d = detail::read_number(c, end, v);
+    d = detail::read_number(c, end, v);
     const bool number = d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)]);
     if (!number) {
         d = c;
@@ -475,8 +490,9 @@ void Decoder::Impl::b_header(std::string_view data) {
 
 void Decoder::Impl::b_body(std::string_view text) {
     block.body_started = true;
-    if (text.find(',') == std::string_view::npos && text.find('"') == std::string_view::npos &&
-        text.find('\'') == std::string_view::npos) {
+    if (line_simple ||
+        (text.find(',') == std::string_view::npos && text.find('"') == std::string_view::npos &&
+         text.find('\'') == std::string_view::npos)) {
         b_station(text);
         return;
     }
@@ -579,8 +595,20 @@ const char *Decoder::Impl::b_quick(Group &g, const char *p, const char *end, boo
         return a;
     }
     if (g.overridden || *a == 'D' || g.pos >= block.slots.size()) return nullptr;
+    detail::PlainValue n;
+    const char *d = detail::plain_value(a, end, n);
+    if (d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)])) {
+        const char *c = d;
+        while (c < end && *c == ' ') ++c;
+        if (c != end && *c != '/') return nullptr;
+        const Slot &slot = block.slots[g.pos++];
+        if (!slot.bad && !quick_value(g.id, slot.code, slot.st, n))
+            value_word(g.id, slot.code, slot.st,
+                       Word{std::string_view(a, static_cast<std::size_t>(d - a)), {}}, Step{}, 0);
+        return c;
+    }
     ValueText v;
-    const char *d = detail::read_number(a, end, v);
+    d = detail::read_number(a, end, v);
     const bool number = d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)]);
     if (!number) {
         d = a;

@@ -323,6 +323,35 @@ void Decoder::Impl::creation_checks(const State &s, int64_t utc) {
     }
 }
 
+// A plain value (see plain_value) of a line whose time is known, handed
+// out with no checks when none applies: no qualifier, English units, a
+// known element of fixed duration, no creation date, no forecast, no send
+// code, no hundredths of precipitation. False, with nothing done, for any
+// other value: the general path takes it.
+bool Decoder::Impl::quick_value(std::string_view sta, const Code &code, const State &s,
+                                const detail::PlainValue &n) {
+    if (!s.when_known || s.rel.unit != 0 || s.dq != 0 || s.si || s.has_dc ||
+        code.duration == 'V' || !code.pe_known || code.ts[0] == 'F' || code.seven_am ||
+        (!n.missing && ((!n.point && precipitation(code)) || n.text == "-9999")))
+        return false;
+    month_end_refused = false;
+    Record r;
+    r.station = sta;
+    r.obs_time = s.when_utc;
+    r.code = &code;
+    r.duration_value = code.duration_value;
+    r.missing = n.missing;
+    r.value = n.missing ? std::string_view() : n.text;
+    r.qualifier = 0;
+    r.has_creation = false;
+    r.creation_time = s.dc;
+    r.revised = msg.revised;
+    r.message = msg.kind;
+    r.line = line_no;
+    deliver(r);
+    return true;
+}
+
 // A value word read already: placed in time and handed out. The common
 // value, a number in English units with no qualifier, of a known element
 // of fixed duration and with no creation date, needs none of emit's checks
@@ -396,23 +425,14 @@ void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s,
 // ---------------------------------------------------------------------------
 // Handing out: .A and .E values at once, a .B block's at its .END
 
-void Decoder::Impl::deliver(const Record &r) {
-    if (msg.kind == 'B') {
-        if (!block.open) {
-            hold(r);
-            return;
-        }
-        if (msg.skipping) return;  // the block is lost already
-        if (block.passed >= kBlockMax) {
-            block_too_large();
-            return;
-        }
-        ++block.passed;
-        if (on_value) on_value(r);
+// A .B block's value: held, or lost with its block.
+void Decoder::Impl::deliver_block(const Record &r) {
+    if (!block.open) {
+        hold(r);
         return;
     }
-    ++counts.values;
-    if (on_value) on_value(r);
+    if (msg.skipping) return;  // the block is lost already
+    block_too_large();
 }
 
 // Keeps a value of a .B block; a block grown past kBlockMax values is an

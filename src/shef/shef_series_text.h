@@ -123,6 +123,55 @@ inline const char *digits_end(const char *q, const char *end) {
     return q;
 }
 
+// The plainest values: a number written as its own English text (see
+// english_value), or as that text with trailing zeros (an optional "-",
+// digits with no leading zero but a lone one before the point, an optional
+// point and digits, at most 15 digits in all and 4 after the point once
+// trailing zeros go, no negative zero): its text is a part of it and needs
+// no copy; or a missing value without a qualifier (M, MM, +, -).
+struct PlainValue {
+    std::string_view text;  // the canonical text of a number
+    bool point;             // written with a decimal point
+    bool missing;
+};
+// Reads a plain value at p; returns where it ends (the caller decides
+// whether the word ends there), or null when the text at p is none.
+inline const char *plain_value(const char *p, const char *end, PlainValue &n) {
+    const char *q = p;
+    n.missing = false;
+    if (q < end && *q == '-') ++q;
+    const char *const first = q;
+    if (q < end && *q == '0') {
+        if (++q < end && vyr::is_digit(*q)) return nullptr;  // leading zeros
+    } else {
+        q = digits_end(q, end);
+        if (q == first) {
+            // No digit: a missing code ("-" read already), or no plain value.
+            if (q == p) {
+                if (q == end || (*q != 'M' && *q != '+')) return nullptr;
+                q += *q == 'M' && q + 1 < end && q[1] == 'M' ? 2 : 1;
+            }
+            n.missing = true;
+            return q;
+        }
+    }
+    const std::size_t whole = *first == '0' ? 0 : static_cast<std::size_t>(q - first);
+    const char *text_end = q;
+    std::size_t places = 0;
+    n.point = q < end && *q == '.';
+    if (n.point) {
+        const char *f = ++q;
+        q = digits_end(q, end);
+        const char *last = q;
+        while (last > f && last[-1] == '0') --last;
+        places = static_cast<std::size_t>(last - f);
+        if (places > 0) text_end = last;
+    }
+    if (places > 4 || whole + places > 15 || (first != p && whole + places == 0)) return nullptr;
+    n.text = std::string_view(p, static_cast<std::size_t>(text_end - p));
+    return q;
+}
+
 // A number at p, read as parse_value reads a word that holds it: an
 // optional sign, digits with an optional point, and an optional qualifier
 // letter. Returns where it ends, or null when the text at p starts with no
@@ -187,6 +236,19 @@ inline std::size_t word_end(std::string_view s, std::size_t p) {
     while (p < s.size() && s[p] != ' ' && s[p] != '/') ++p;
     return p;
 }
+
+// The stream reader's scans (shef_series_lex.cpp). From p on, where the
+// first byte stands that ends a line or keeps it from being simple: a
+// control byte (LF and CR among them), one from 'a' up (lower case, a few
+// signs, DEL and all outside ASCII), ':', ',', '"' or '\''. The caller puts
+// a LF where the scan must stop, and 31 readable bytes after it.
+const char *first_mark(const char *p);
+// From p on, where the first LF or CR stands.
+const char *first_line_end(const char *p);
+// The same, eight bytes at a time, as first_mark and first_line_end are
+// where the machine has nothing wider: kept for them to be held to.
+const char *first_mark_words(const char *p);
+const char *first_line_end_words(const char *p);
 
 // s in double quotes, for a message.
 std::string quoted(std::string_view s);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base_int.h"
+#include "shef_series_text.h"
 #include "shef_series_util.h"
 #include "test_util.h"
 
@@ -559,6 +560,36 @@ TEST(shef_series, stream_reader_finds_the_lines_of_the_line_reader) {
         const StreamResult got = decode_bytes(text), want = decode_bytes_by_lines(text);
         EXPECT_EQ(got.rows, want.rows) << n;
         EXPECT_EQ(got.skipped, want.skipped) << n;
+    }
+}
+
+// The reader's scans stop at the first byte of their set wherever it
+// stands in a word, the wide scan as the word-at-a-time one.
+TEST(shef_series, line_scans_stop_at_the_first_byte_of_their_set) {
+    auto marked = [](unsigned char c) {
+        return c < 0x20 || c >= 0x61 || c == ':' || c == ',' || c == '"' || c == '\'';
+    };
+    auto line_end = [](unsigned char c) { return c == '\n' || c == '\r'; };
+    static constexpr char kCommon[] = "ABCZ 0189./-+";
+    uint32_t seed = 7;
+    auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<char> buf(96 + 32);
+        for (char &b : buf)
+            b = next() % 10 < 8 ? kCommon[next() % (sizeof kCommon - 1)] : static_cast<char>(next());
+        const std::size_t stop = next() % 96;
+        buf[stop] = '\n';
+        const char *const b = buf.data();
+        for (std::size_t from = 0; from <= stop; from += 1 + next() % 7) {
+            std::size_t mark = from, end = from;
+            while (!marked(static_cast<unsigned char>(b[mark]))) ++mark;
+            while (!line_end(static_cast<unsigned char>(b[end]))) ++end;
+            using namespace vyr::series::detail;
+            ASSERT_EQ(first_mark(b + from), b + mark) << round;
+            ASSERT_EQ(first_mark_words(b + from), b + mark) << round;
+            ASSERT_EQ(first_line_end(b + from), b + end) << round;
+            ASSERT_EQ(first_line_end_words(b + from), b + end) << round;
+        }
     }
 }
 
