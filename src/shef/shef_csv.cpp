@@ -157,19 +157,20 @@ void CsvWriter::put_time(int64_t secs, char *out) {
         rem += 86400;
         --day;
     }
-    if (day != day_) {
+    DateText &d = dates_[static_cast<uint64_t>(day) % std::size(dates_)];
+    if (day != d.day) {
         const Civil c = civil_of(day * 86400);
-        put2(date_, c.year / 100);
-        put2(date_ + 2, c.year % 100);
-        date_[4] = '-';
-        put2(date_ + 5, c.month);
-        date_[7] = '-';
-        put2(date_ + 8, c.day);
-        date_[10] = 'T';
-        day_ = day;
+        put2(d.text, c.year / 100);
+        put2(d.text + 2, c.year % 100);
+        d.text[4] = '-';
+        put2(d.text + 5, c.month);
+        d.text[7] = '-';
+        put2(d.text + 8, c.day);
+        d.text[10] = 'T';
+        d.day = day;
     }
     const int r = static_cast<int>(rem);
-    std::memcpy(out, date_, 11);
+    std::memcpy(out, d.text, 11);
     put2(out + 11, r / 3600);
     out[13] = ':';
     put2(out + 14, r / 60 % 60);

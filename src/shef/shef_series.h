@@ -344,8 +344,8 @@ class CsvWriter {
     void drain();
     char *put_prefix(char *p, const Record &r);
     char *put_middle(char *p, const Record &r);
-    // "YYYY-MM-DDTHH:MM:SSZ" at out: the date's text is kept from the time
-    // before, as most times share their day with it.
+    // "YYYY-MM-DDTHH:MM:SSZ" at out: the texts of the last few days seen
+    // are kept, as a product's times fall on a few days.
     void put_time(int64_t secs, char *out);
     FILE *out_;
     bool direct_;           // blocks are written to the descriptor
@@ -355,8 +355,11 @@ class CsvWriter {
     bool failed_ = false;
     bool in_block_ = false;
     std::size_t block_start_ = 0;  // where the open block's rows start
-    int64_t day_ = INT64_MIN;  // the day of date_
-    char date_[16] = {};
+    struct DateText {
+        int64_t day = INT64_MIN;
+        char text[16] = {};  // "YYYY-MM-DDT"
+    };
+    DateText dates_[32];  // by day, modulo their number
     // The rows of a line repeat most of the row before: "station,obs_time,"
     // and ",qualifier,creation_time,revised,.message,line," are kept as
     // text with what they were made of.

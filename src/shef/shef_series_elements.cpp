@@ -11,10 +11,21 @@ namespace vyr::series::detail {
 const int64_t kFirstTime = days_from_civil(1, 1, 1) * 86400;
 const int64_t kLastTime = days_from_civil(10000, 1, 1) * 86400 - 1;
 
+namespace {
+
+constexpr struct IdChars {
+    bool v[256];
+    constexpr IdChars() : v{} {
+        for (int c = 0; c < 256; ++c) v[c] = vyr::is_upper(c) || vyr::is_digit(c) || c == '_';
+    }
+} kIdChar;
+
+}  // namespace
+
 bool valid_id(std::string_view id) {
     if (id.size() < 3 || id.size() > 8) return false;
     for (char c : id)
-        if (!vyr::is_upper(c) && !vyr::is_digit(c) && c != '_') return false;
+        if (!kIdChar.v[static_cast<unsigned char>(c)]) return false;
     return true;
 }
 
@@ -46,8 +57,9 @@ bool pairs_in_range(std::string_view d, std::size_t pos, int first) {
     static constexpr int kMin[] = {0, 1, 1, 0, 0, 0}, kMax[] = {0, 12, 31, 24, 59, 59};
     if (!all_digits(d) || (d.size() - pos) % 2 != 0) return false;
     for (int f = first; pos < d.size(); pos += 2, ++f) {
-        int v;
-        if (f > 5 || !read_int(d.substr(pos, 2), kMin[f], kMax[f], v)) return false;
+        if (f > 5) return false;
+        const int v = (d[pos] - '0') * 10 + (d[pos + 1] - '0');
+        if (v < kMin[f] || v > kMax[f]) return false;
     }
     return true;
 }

@@ -89,6 +89,10 @@ enum class Merge { Ok, BadTime, BadYear };
 Merge merge_time(State &s, const Elem &e, const RefDate &ref);
 // The years that a message may name (1753 to 2199).
 inline bool year_in_range(int year) { return year >= 1753 && year <= 2199; }
+// PC, PP and PY: in hundredths of an inch when written without a point.
+inline bool precipitation(const Code &code) {
+    return code.pe[0] == 'P' && (code.pe[1] == 'P' || code.pe[1] == 'C' || code.pe[1] == 'Y');
+}
 // Hour 24 as 00:00 of the next day.
 Civil normalised(Civil t);
 std::string civil_text(const Civil &t);
@@ -122,7 +126,8 @@ struct Decoder::Impl {
         long line = 0;          // its start line
         int next_continuation = 1;
         bool broken = false;  // a continuation line was refused: so are the later ones
-        std::string station;
+        std::string_view station;  // in station_text: identifiers have at most 8 characters
+        char station_text[8] = {};
         Zone zone = utc_zone();
         State st;
         bool trailing_slash = false;  // .E: the last line ended with "/"
@@ -137,7 +142,7 @@ struct Decoder::Impl {
             skipping = broken = trailing_slash = false;
             line = at;
             next_continuation = 1;
-            station.clear();
+            station = {};
             zone = utc_zone();
             st = State{};
             a_pending.clear();
@@ -215,6 +220,7 @@ struct Decoder::Impl {
     Message msg;
     Series series;
     Block block;
+    bool block_used = false;  // block holds what a .B message left
 
     // Scratch and run-wide memory.
     long line_no = 0;
@@ -222,6 +228,7 @@ struct Decoder::Impl {
     std::vector<Word> words;
     std::vector<Word> group_words;
     std::vector<Elem> body_ops;
+    State group_over;  // the values a .B station group's elements set
     char value_text[kValueMax];
     std::string_view value;  // the value's text: in the word itself, or in value_text
     Code code_scratch{};     // a code resolved without the cache
@@ -341,8 +348,8 @@ struct Decoder::Impl {
         }
     }
     void deliver_block(const Record &r);
-    bool quick_value(std::string_view sta, const Code &code, const State &s,
-                     const detail::PlainValue &n);
+    [[gnu::always_inline]] bool quick_value(std::string_view sta, const Code &code,
+                                            const State &s, const detail::PlainValue &n);
     void hold(const Record &r);
     void block_too_large();
     void write_block();
@@ -355,6 +362,35 @@ struct Decoder::Impl {
         if (on_block) on_block(keep ? BlockMark::Keep : BlockMark::Drop);
     }
 };
+
+// A plain value (see plain_value) handed out with none of emit's checks
+// when none applies: no qualifier, English units, a known element of fixed
+// duration, no creation date, no forecast, no send code, no hundredths of
+// precipitation, no relative date. False, with nothing done, for any other
+// value: the general path takes it.
+inline bool Decoder::Impl::quick_value(std::string_view sta,
+                                                              const Code &code, const State &s,
+                                                              const detail::PlainValue &n) {
+    if (s.rel.unit != 0 || s.dq != 0 || s.si || s.has_dc || code.duration == 'V' ||
+        !code.pe_known || code.ts[0] == 'F' || code.seven_am ||
+        (!n.missing && ((!n.point && detail::precipitation(code)) || n.text == "-9999")))
+        return false;
+    Record r;
+    if (!place(s, code, Step{}, 0, r.obs_time)) return true;  // told, and the value lost
+    r.station = sta;
+    r.code = &code;
+    r.duration_value = code.duration_value;
+    r.missing = n.missing;
+    r.value = n.missing ? std::string_view() : n.text;
+    r.qualifier = 0;
+    r.has_creation = false;
+    r.creation_time = s.dc;
+    r.revised = msg.revised;
+    r.message = msg.kind;
+    r.line = line_no;
+    deliver(r);
+    return true;
+}
 
 }  // namespace vyr::series
 

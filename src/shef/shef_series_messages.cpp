@@ -6,6 +6,7 @@
 // units, qualifier, variable duration, and for .E its series position; for
 // .B the header's parameters) until its last line; values go out as they
 // are read, a .B block's at its .END.
+#include <cstring>
 #include <string>
 
 #include "shef_series_impl.h"
@@ -51,8 +52,10 @@ void Decoder::Impl::start(char type, bool rev, std::string_view rest) {
     end_message(true);
     ++counts.messages;
     msg.reset(type, rev, line_no);
-    series = Series{};
-    block.reset();
+    // Only .E messages read the series, only .B blocks the block.
+    if (type == 'E') series = Series{};
+    if (type == 'B' || block_used) block.reset();
+    block_used = type == 'B';
     if (type == 'B' && on_block) {
         block.open = true;
         on_block(BlockMark::Begin);
@@ -73,13 +76,18 @@ void Decoder::Impl::start(char type, bool rev, std::string_view rest) {
 // The positional fields: identifier, date, optional zone; what follows is
 // the data string. False with the error told when they are wrong.
 bool Decoder::Impl::positional(char type, std::string_view rest, std::string_view &data) {
-    std::size_t p = rest.find_first_not_of(' ');
-    if (p == std::string_view::npos) {
+    const std::size_t n = rest.size();
+    auto blanks_from = [&](std::size_t i) {
+        while (i < n && rest[i] == ' ') ++i;
+        return i;
+    };
+    std::size_t p = blanks_from(0);
+    if (p == n) {
         error(std::string(".") + type + " message without identifier and date");
         return false;
     }
-    std::size_t e = rest.find(' ', p);
-    if (e == std::string_view::npos) e = rest.size();
+    std::size_t e = p;
+    while (e < n && rest[e] != ' ') ++e;
     const std::string_view id = rest.substr(p, e - p);
     if (!detail::valid_id(id)) {
         error(id.size() < 3 || id.size() > 8
@@ -87,11 +95,13 @@ bool Decoder::Impl::positional(char type, std::string_view rest, std::string_vie
                   : "bad station identifier " + quoted(id));
         return false;
     }
-    msg.station.assign(id);
-    p = rest.find_first_not_of(' ', e);
-    e = p == std::string_view::npos ? rest.size() : detail::word_end(rest, p);
-    if (!positional_date(p == std::string_view::npos ? "" : rest.substr(p, e - p))) return false;
-    return positional_zone(rest, rest.find_first_not_of(' ', e), data);
+    std::memcpy(msg.station_text, id.data(), id.size());
+    msg.station = std::string_view(msg.station_text, id.size());
+    p = blanks_from(e);
+    e = detail::word_end(rest, p);
+    if (!positional_date(rest.substr(p, e - p))) return false;
+    p = blanks_from(e);
+    return positional_zone(rest, p == n ? std::string_view::npos : p, data);
 }
 
 // mmdd, yymmdd or ccyymmdd: a year left out is the one nearest the
@@ -218,11 +228,20 @@ void Decoder::Impl::a_data(std::string_view data) {
 const char *Decoder::Impl::a_quick(const char *p, const char *end) {
     const char *a = p;
     while (a < end && *a == ' ') ++a;
-    if (a == end || *a == 'D') return nullptr;
+    if (a == end) return nullptr;
     const char *b = a;
     while (b < end && kFieldWordChar[static_cast<unsigned char>(*b)]) ++b;
     const char *c = b;
     while (c < end && *c == ' ') ++c;
+    if (*a == 'D') {
+        // A field of one element, as a_field reads it, without its word list.
+        const std::string_view word(a, static_cast<std::size_t>(b - a));
+        if ((c != end && *c != '/') || !is_element(word)) return nullptr;
+        Elem el;
+        if (!element(word, el, "; rest of the message dropped", {}, false) || !apply(msg.st, el))
+            msg.skipping = true;
+        return c;
+    }
     if (c == b || c == end) return nullptr;
     detail::PlainValue n;
     const char *d = detail::plain_value(c, end, n);
@@ -552,8 +571,9 @@ struct Decoder::Impl::Group {
     std::size_t pos = 0;
     int extra = 0;
     bool overridden = false;  // any element in the body so far
+    // Which of the overriding values in group_over the group set (they are
+    // read only when set, so group_over needs no clearing).
     bool rel = false, dc = false, si = false, dq = false, dv = false;
-    State over;  // the overriding values
     bool after_value = false;
 };
 
@@ -679,19 +699,19 @@ bool Decoder::Impl::b_override(Group &g, const Word &w) {
         // body stays in force after it, as the header's DRs do.
         body_ops.push_back(e);
     } else if (e.kind == 'R') {
-        g.over.rel = e.step;
+        group_over.rel = e.step;
         g.rel = true;
     } else if (e.kind == 'C') {
-        if (!creation(e, g.over)) return false;
+        if (!creation(e, group_over)) return false;
         g.dc = true;
     } else if (e.kind == 'U') {
-        g.over.si = e.letter == 'S';
+        group_over.si = e.letter == 'S';
         g.si = true;
     } else if (e.kind == 'Q') {
-        g.over.dq = e.letter == 'Z' ? 0 : e.letter;
+        group_over.dq = e.letter == 'Z' ? 0 : e.letter;
         g.dq = true;
     } else {
-        g.over.dv = e.value;
+        group_over.dv = e.value;
         g.dv = true;
     }
     return true;
@@ -714,15 +734,15 @@ void Decoder::Impl::b_value(Group &g, const Word &w) {
     State s = slot.st;
     for (const Elem &e : body_ops)
         if (!merge(s, e, &slot.code, g.id)) return;
-    if (g.rel) s.rel = g.over.rel;
+    if (g.rel) s.rel = group_over.rel;
     if (g.dc) {
         s.has_dc = true;
-        s.dc = g.over.dc;
-        s.dc_year = g.over.dc_year;
+        s.dc = group_over.dc;
+        s.dc_year = group_over.dc_year;
     }
-    if (g.si) s.si = g.over.si;
-    if (g.dq) s.dq = g.over.dq;
-    if (g.dv) s.dv = g.over.dv;
+    if (g.si) s.si = group_over.si;
+    if (g.dq) s.dq = group_over.dq;
+    if (g.dv) s.dv = group_over.dv;
     value_word(g.id, slot.code, s, w, Step{}, 0);
 }
 

@@ -204,9 +204,7 @@ std::string_view written_value(const ValueText &v) {
     return {start, static_cast<std::size_t>(end - start)};
 }
 
-bool precipitation(const Code &code) {
-    return code.pe[0] == 'P' && (code.pe[1] == 'P' || code.pe[1] == 'C' || code.pe[1] == 'Y');
-}
+using detail::precipitation;
 
 }  // namespace
 
@@ -321,35 +319,6 @@ void Decoder::Impl::creation_checks(const State &s, int64_t utc) {
                 ", but the creation date says " + std::to_string(s.dc_year) +
                 ": give the product's date with -ho");
     }
-}
-
-// A plain value (see plain_value) of a line whose time is known, handed
-// out with no checks when none applies: no qualifier, English units, a
-// known element of fixed duration, no creation date, no forecast, no send
-// code, no hundredths of precipitation. False, with nothing done, for any
-// other value: the general path takes it.
-bool Decoder::Impl::quick_value(std::string_view sta, const Code &code, const State &s,
-                                const detail::PlainValue &n) {
-    if (!s.when_known || s.rel.unit != 0 || s.dq != 0 || s.si || s.has_dc ||
-        code.duration == 'V' || !code.pe_known || code.ts[0] == 'F' || code.seven_am ||
-        (!n.missing && ((!n.point && precipitation(code)) || n.text == "-9999")))
-        return false;
-    month_end_refused = false;
-    Record r;
-    r.station = sta;
-    r.obs_time = s.when_utc;
-    r.code = &code;
-    r.duration_value = code.duration_value;
-    r.missing = n.missing;
-    r.value = n.missing ? std::string_view() : n.text;
-    r.qualifier = 0;
-    r.has_creation = false;
-    r.creation_time = s.dc;
-    r.revised = msg.revised;
-    r.message = msg.kind;
-    r.line = line_no;
-    deliver(r);
-    return true;
 }
 
 // A value word read already: placed in time and handed out. The common

@@ -64,11 +64,11 @@ inline bool read_decimal(std::string_view text, double lo, double hi, double &ou
     return true;
 }
 
-// A field of fixed digits already known to be digits: at most nine of
-// them, so that no range check is needed.
+// A field of fixed digits already known to be digits (at most nine of
+// them, so that no range check is needed), cut at the end of d.
 inline int digits_value(std::string_view d, std::size_t pos, std::size_t len) {
     int v = 0;
-    read_int(d.substr(pos, len), 0, 999999999, v);
+    for (std::size_t i = pos; i < pos + len && i < d.size(); ++i) v = v * 10 + (d[i] - '0');
     return v;
 }
 
@@ -138,13 +138,14 @@ struct PlainValue {
 // whether the word ends there), or null when the text at p is none.
 inline const char *plain_value(const char *p, const char *end, PlainValue &n) {
     const char *q = p;
-    n.missing = false;
+    n.missing = n.point = false;
     if (q < end && *q == '-') ++q;
     const char *const first = q;
+    // Values run to a few digits: a plain loop beats a wider scan's setup.
     if (q < end && *q == '0') {
         if (++q < end && vyr::is_digit(*q)) return nullptr;  // leading zeros
     } else {
-        q = digits_end(q, end);
+        while (q < end && vyr::is_digit(*q)) ++q;
         if (q == first) {
             // No digit: a missing code ("-" read already), or no plain value.
             if (q == p) {
@@ -161,7 +162,7 @@ inline const char *plain_value(const char *p, const char *end, PlainValue &n) {
     n.point = q < end && *q == '.';
     if (n.point) {
         const char *f = ++q;
-        q = digits_end(q, end);
+        while (q < end && vyr::is_digit(*q)) ++q;
         const char *last = q;
         while (last > f && last[-1] == '0') --last;
         places = static_cast<std::size_t>(last - f);
