@@ -9,12 +9,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
 #include "shef_series.h"
 
 namespace {
+
+using vyr::series::Code;
 
 constexpr std::size_t kBlock = 128 << 10;  // bytes gathered before a write
 // Room for a row past its station, value and comment: a prefix copied as
@@ -45,24 +48,41 @@ inline uint64_t short_key(const char *p, std::size_t n) {
     return uint64_t{a} << 32 | b;
 }
 
-char *put_uint(char *p, unsigned long v) {
-    // Two digits at a time, from the end of a scratch buffer.
-    char tmp[24];
-    char *end = tmp + sizeof tmp, *q = end;
-    while (v >= 100) {
-        const unsigned long r = v % 100;
-        v /= 100;
-        q -= 2;
-        std::memcpy(q, kPairs + 2 * r, 2);
-    }
-    if (v >= 10) {
-        q -= 2;
-        std::memcpy(q, kPairs + 2 * v, 2);
+// "PE,D,TS,E,P," of a code: its seven letters spread with commas, two
+// stores where bytes stand in memory as in a number.
+inline char *put_code(char *p, const Code &c) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t a, b;
+        std::memcpy(&a, c.pe, 4);  // pe, duration, first of ts
+        std::memcpy(&b, c.ts, 4);  // ts, extremum, probability
+        const uint64_t lo = (a & 0xffffu) | uint64_t{','} << 16 | uint64_t{(a >> 16) & 0xff} << 24 |
+                            uint64_t{','} << 32 | uint64_t{b & 0xffffu} << 40 | uint64_t{','} << 56;
+        const uint32_t hi = ((b >> 16) & 0xff) | uint32_t{','} << 8 | (b >> 24) << 16 |
+                            uint32_t{','} << 24;
+        std::memcpy(p, &lo, 8);
+        std::memcpy(p + 8, &hi, 4);
     } else {
-        *--q = static_cast<char>('0' + v);
+        const char code[] = {c.pe[0], c.pe[1],    ',', c.duration,    ',', c.ts[0], c.ts[1],
+                             ',',     c.extremum, ',', c.probability, ','};
+        std::memcpy(p, code, sizeof code);
     }
-    const std::size_t n = static_cast<std::size_t>(end - q);
-    std::memcpy(p, q, n);
+    return p + 12;
+}
+
+char *put_uint(char *p, unsigned long v) {
+    // Counted first, then written two digits at a time from the end.
+    std::size_t n = 1;
+    for (unsigned long t = v; t >= 10; t /= 10) ++n;
+    char *q = p + n;
+    while (v >= 100) {
+        q -= 2;
+        std::memcpy(q, kPairs + 2 * (v % 100), 2);
+        v /= 100;
+    }
+    if (v >= 10)
+        std::memcpy(q - 2, kPairs + 2 * v, 2);
+    else
+        q[-1] = static_cast<char>('0' + v);
     return p + n;
 }
 
@@ -188,8 +208,8 @@ inline bool any_special(uint64_t w) {
             zero(w ^ (kOnes * '\n'))) != 0;
 }
 
-// "station,obs_time,"; a station that is long or needs quotes is written
-// each time.
+// "station,obs_time,", made again: for a new time or station, and each
+// time for a station that is long or needs quotes.
 char *CsvWriter::put_prefix(char *p, const Record &r) {
     const std::size_t n = r.station.size();
     Prefix &f = prefix_;
@@ -197,78 +217,122 @@ char *CsvWriter::put_prefix(char *p, const Record &r) {
         put_time(r.obs_time, f.obs_text);
         f.obs_text[20] = ',';
         f.obs = r.obs_time;
-        f.station_len = SIZE_MAX;  // the text is made again below
     }
     const uint64_t key = n <= 8 ? short_key(r.station.data(), n) : 0;
-    if (key != f.station_key || n != f.station_len) {
-        if (n > 8 || any_special(key)) {
-            p = put_text(p, r.station);
-            *p++ = ',';
-            std::memcpy(p, f.obs_text, 21);
-            return p + 21;
-        }
-        put_short(f.text, r.station);
-        f.text[n] = ',';
-        std::memcpy(f.text + n + 1, f.obs_text, 21);
-        f.station_key = key;
-        f.station_len = n;
-        f.len = n + 22;
+    if (n > 8 || any_special(key)) {
+        f.station_len = SIZE_MAX;
+        p = put_text(p, r.station);
+        *p++ = ',';
+        std::memcpy(p, f.obs_text, 21);
+        return p + 21;
     }
+    put_short(f.text, r.station);
+    f.text[n] = ',';
+    std::memcpy(f.text + n + 1, f.obs_text, 21);
+    f.station_key = key;
+    f.station_len = n;
+    f.len = n + 22;
     std::memcpy(p, f.text, sizeof f.text);
     return p + f.len;
 }
 
-// ",qualifier,creation_time,revised,.message,line,".
+namespace {
+
+// The middle's flags: qualifier, message, revised and creation.
+inline uint32_t middle_flags(const Record &r) {
+    return static_cast<unsigned char>(r.qualifier) |
+           static_cast<uint32_t>(static_cast<unsigned char>(r.message)) << 8 |
+           (r.revised ? 1u << 16 : 0) | (r.has_creation ? 1u << 17 : 0);
+}
+
+}  // namespace
+
+// ",qualifier,creation_time,revised,.message,line,", made again; the line
+// after the one before only counts its digits on.
 char *CsvWriter::put_middle(char *p, const Record &r) {
-    const uint32_t flags = static_cast<unsigned char>(r.qualifier) |
-                           static_cast<uint32_t>(static_cast<unsigned char>(r.message)) << 8 |
-                           (r.revised ? 1u << 16 : 0) | (r.has_creation ? 1u << 17 : 0);
-    const int64_t creation = r.has_creation ? r.creation_time : 0;
     Middle &m = middle_;
-    if (flags != m.flags || r.line != m.line || creation != m.creation) {
-        char *q = m.text;
-        *q++ = ',';
-        if (r.qualifier != 0) *q++ = r.qualifier;
-        *q++ = ',';
-        if (r.has_creation) {
-            put_time(r.creation_time, q);
-            q += 20;
+    const int64_t creation = r.has_creation ? r.creation_time : 0;
+    if (r.line == m.line + 1 && m.line > 0 && middle_flags(r) == m.flags && creation == m.creation) {
+        char *const first = m.text + m.digits;
+        char *d = m.text + m.len - 2;  // the last digit, before the comma
+        while (d >= first && *d == '9') *d-- = '0';
+        if (d >= first) {
+            ++*d;
+            m.line = r.line;
+            std::memcpy(p, m.text, sizeof m.text);
+            return p + m.len;
         }
-        std::memcpy(q, r.revised ? ",1,." : ",0,.", 4);
-        q += 4;
-        *q++ = r.message;
-        *q++ = ',';
-        q = put_int(q, r.line);
-        *q++ = ',';
-        m.len = static_cast<std::size_t>(q - m.text);
-        m.flags = flags;
-        m.line = r.line;
-        m.creation = creation;
     }
+    char *q = m.text;
+    *q++ = ',';
+    if (r.qualifier != 0) *q++ = r.qualifier;
+    *q++ = ',';
+    if (r.has_creation) {
+        put_time(r.creation_time, q);
+        q += 20;
+    }
+    std::memcpy(q, r.revised ? ",1,." : ",0,.", 4);
+    q += 4;
+    *q++ = r.message;
+    *q++ = ',';
+    m.digits = static_cast<std::size_t>(q - m.text);
+    q = put_int(q, r.line);
+    *q++ = ',';
+    m.len = static_cast<std::size_t>(q - m.text);
+    m.flags = middle_flags(r);
+    m.line = r.line;
+    m.creation = creation;
     std::memcpy(p, m.text, sizeof m.text);
     return p + m.len;
 }
 
-void CsvWriter::row(const Record &r) {
-    reserve(kFixedRow + 2 * (r.station.size() + r.comment.size()) + r.value.size());
-    char *p = put_prefix(buf_.data() + used_, r);
-    const Code &c = *r.code;
-    const char code[] = {c.pe[0], c.pe[1],    ',', c.duration,    ',', c.ts[0], c.ts[1],
-                         ',',     c.extremum, ',', c.probability, ','};
-    std::memcpy(p, code, sizeof code);
-    p += sizeof code;
-    if (!r.missing) p = put_short(p, r.value);
-    p = put_middle(p, r);
-    // Durations take turns from row to row: a few are kept by value.
-    DurationText &d = durations_[static_cast<unsigned>(r.duration_value) % 8];
-    if (d.value != r.duration_value) {
-        d.value = r.duration_value;
-        char *e = put_int(d.text, r.duration_value);
-        *e++ = ',';
-        d.len = static_cast<std::size_t>(e - d.text);
-    }
+// "duration_value," made again.
+char *CsvWriter::put_duration(char *p, int value) {
+    DurationText &d = durations_[static_cast<unsigned>(value) % 8];
+    d.value = value;
+    char *e = put_int(d.text, value);
+    *e++ = ',';
+    d.len = static_cast<std::size_t>(e - d.text);
     std::memcpy(p, d.text, sizeof d.text);
-    p += d.len;
+    return p + d.len;
+}
+
+// The parts of a row that repeat the row before are copied from kept text
+// with fixed-size moves; the making of new text is out of line, so that
+// the common row needs few registers.
+void CsvWriter::row(const Record &r) {
+    const std::size_t n = r.station.size();
+    if (n <= 8 && r.value.size() <= 32 && r.comment.empty()) {
+        if (used_ + kFixedRow + 64 > buf_.size()) make_room(kFixedRow + 64);
+    } else {
+        reserve(kFixedRow + 2 * (n + r.comment.size()) + r.value.size());
+    }
+    char *p = buf_.data() + used_;
+    const Prefix &f = prefix_;
+    if (n == f.station_len && r.obs_time == f.obs && short_key(r.station.data(), n) == f.station_key) {
+        std::memcpy(p, f.text, sizeof f.text);
+        p += f.len;
+    } else {
+        p = put_prefix(p, r);
+    }
+    p = put_code(p, *r.code);
+    if (!r.missing) p = put_short(p, r.value);
+    const Middle &m = middle_;
+    if (r.line == m.line && middle_flags(r) == m.flags &&
+        (r.has_creation ? r.creation_time : 0) == m.creation) {
+        std::memcpy(p, m.text, sizeof m.text);
+        p += m.len;
+    } else {
+        p = put_middle(p, r);
+    }
+    // Durations take turns from row to row: a few are kept by value.
+    const DurationText &d = durations_[static_cast<unsigned>(r.duration_value) % 8];
+    if (d.value == r.duration_value) {
+        std::memcpy(p, d.text, sizeof d.text);
+        p += d.len;
+    } else {
+        p = put_duration(p, r.duration_value);
+    }
     if (!r.comment.empty()) p = put_text(p, r.comment);
     *p++ = '\n';
     used_ = static_cast<std::size_t>(p - buf_.data());

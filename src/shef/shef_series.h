@@ -342,8 +342,9 @@ class CsvWriter {
     }
     void make_room(std::size_t n);
     void drain();
-    char *put_prefix(char *p, const Record &r);
-    char *put_middle(char *p, const Record &r);
+    [[gnu::noinline]] char *put_prefix(char *p, const Record &r);
+    [[gnu::noinline]] char *put_middle(char *p, const Record &r);
+    [[gnu::noinline]] char *put_duration(char *p, int value);
     // "YYYY-MM-DDTHH:MM:SSZ" at out: the texts of the last few days seen
     // are kept, as a product's times fall on a few days.
     void put_time(int64_t secs, char *out);
@@ -376,6 +377,7 @@ class CsvWriter {
         int64_t creation = 0;
         uint32_t flags = UINT32_MAX;  // qualifier, revised, message, has_creation
         std::size_t len = 0;
+        std::size_t digits = 0;  // where the line's digits start
         char text[64] = {};
     } middle_;
     // Durations take turns from row to row: a few are kept by value, each

@@ -211,6 +211,20 @@ Merge merge_time(State &s, const Elem &e, const RefDate &ref) {
     return Merge::Ok;
 }
 
+bool apply_hour(State &s, std::string_view w) {
+    if (w.size() != 4 || w[0] != 'D' || w[1] != 'H' || !vyr::is_digit(w[2]) ||
+        !vyr::is_digit(w[3]))
+        return false;
+    const int hour = (w[2] - '0') * 10 + (w[3] - '0');
+    if (hour > 24) return false;
+    s.when.hour = hour;
+    s.when.min = s.when.sec = 0;
+    s.when_known = false;
+    s.hour_given = true;
+    s.rel = Step{};
+    return true;
+}
+
 Civil normalised(Civil t) {
     if (t.hour == 24) {
         const Civil next = civil_of((days_from_civil(t.year, t.month, t.day) + 1) * 86400);

@@ -87,6 +87,11 @@ bool parse_element(const Parm &parm, std::string_view w, Elem &e);
 // in the first hour of the next day. s is unchanged unless Ok.
 enum class Merge { Ok, BadTime, BadYear };
 Merge merge_time(State &s, const Elem &e, const RefDate &ref);
+// DHhh, the commonest element, applied to s as parse_element, merge_time
+// and the ending of the relative date apply it: the hour set, minutes and
+// seconds cleared (the date of s is always valid, so the time is too).
+// False, with s unchanged, for any other word.
+bool apply_hour(State &s, std::string_view w);
 // The years that a message may name (1753 to 2199).
 inline bool year_in_range(int year) { return year >= 1753 && year <= 2199; }
 // PC, PP and PY: in hundredths of an inch when written without a point.
@@ -163,6 +168,8 @@ struct Decoder::Impl {
         bool bad;
         Code code;
         State st;
+        bool quick = false;          // quick_fits(code, st)
+        bool precipitation = false;  // of code
     };
     // Texts kept until a block's .END, in chunks that never move, so that
     // records can point into them.
@@ -336,7 +343,7 @@ struct Decoder::Impl {
               const ValueText &v, int64_t utc);
     // Hands out a record, or holds it for its block's .END; inline for the
     // common cases, the value of an .A line and of a block given to OnBlock.
-    void deliver(const Record &r) {
+    [[gnu::always_inline]] void deliver(const Record &r) {
         if (msg.kind != 'B') {
             ++counts.values;
             if (on_value) on_value(r);
@@ -350,6 +357,15 @@ struct Decoder::Impl {
     void deliver_block(const Record &r);
     [[gnu::always_inline]] bool quick_value(std::string_view sta, const Code &code,
                                             const State &s, const detail::PlainValue &n);
+    // quick_value in two parts: whether a code in a state can take the
+    // quick path at all, known for a .B header parameter once; and the
+    // value's own checks and its record.
+    static bool quick_fits(const Code &code, const State &s) {
+        return s.rel.unit == 0 && s.dq == 0 && !s.si && !s.has_dc && code.duration != 'V' &&
+               code.pe_known && code.ts[0] != 'F' && !code.seven_am;
+    }
+    [[gnu::always_inline]] bool quick_emit(std::string_view sta, const Code &code, const State &s,
+                                           const detail::PlainValue &n, bool precipitation);
     void hold(const Record &r);
     void block_too_large();
     void write_block();
@@ -368,26 +384,20 @@ struct Decoder::Impl {
 // duration, no creation date, no forecast, no send code, no hundredths of
 // precipitation, no relative date. False, with nothing done, for any other
 // value: the general path takes it.
-inline bool Decoder::Impl::quick_value(std::string_view sta,
-                                                              const Code &code, const State &s,
-                                                              const detail::PlainValue &n) {
-    if (s.rel.unit != 0 || s.dq != 0 || s.si || s.has_dc || code.duration == 'V' ||
-        !code.pe_known || code.ts[0] == 'F' || code.seven_am ||
-        (!n.missing && ((!n.point && detail::precipitation(code)) || n.text == "-9999")))
-        return false;
-    Record r;
-    if (!place(s, code, Step{}, 0, r.obs_time)) return true;  // told, and the value lost
-    r.station = sta;
-    r.code = &code;
-    r.duration_value = code.duration_value;
-    r.missing = n.missing;
-    r.value = n.missing ? std::string_view() : n.text;
-    r.qualifier = 0;
-    r.has_creation = false;
-    r.creation_time = s.dc;
-    r.revised = msg.revised;
-    r.message = msg.kind;
-    r.line = line_no;
+inline bool Decoder::Impl::quick_value(std::string_view sta, const Code &code, const State &s,
+                                       const detail::PlainValue &n) {
+    return quick_fits(code, s) && quick_emit(sta, code, s, n, detail::precipitation(code));
+}
+
+inline bool Decoder::Impl::quick_emit(std::string_view sta, const Code &code, const State &s,
+                                      const detail::PlainValue &n, bool precipitation) {
+    if (!n.missing && ((!n.point && precipitation) || n.text == "-9999")) return false;
+    int64_t utc;
+    if (!place(s, code, Step{}, 0, utc)) return true;  // told, and the value lost
+    const Record r{sta,   utc,   &code,        code.duration_value, n.missing,
+                   n.missing ? std::string_view() : n.text,
+                   0,     false, s.dc,         msg.revised,         msg.kind,
+                   line_no, std::string_view()};
     deliver(r);
     return true;
 }

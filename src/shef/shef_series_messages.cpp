@@ -237,6 +237,7 @@ const char *Decoder::Impl::a_quick(const char *p, const char *end) {
         // A field of one element, as a_field reads it, without its word list.
         const std::string_view word(a, static_cast<std::size_t>(b - a));
         if ((c != end && *c != '/') || !is_element(word)) return nullptr;
+        if (detail::apply_hour(msg.st, word)) return c;
         Elem el;
         if (!element(word, el, "; rest of the message dropped", {}, false) || !apply(msg.st, el))
             msg.skipping = true;
@@ -501,6 +502,8 @@ void Decoder::Impl::b_header(std::string_view data) {
                 else
                     error(why);
             }
+            slot.quick = !slot.bad && quick_fits(slot.code, slot.st);
+            slot.precipitation = detail::precipitation(slot.code);
             block.slots.push_back(slot);
         }
         return true;
@@ -622,7 +625,7 @@ const char *Decoder::Impl::b_quick(Group &g, const char *p, const char *end, boo
         while (c < end && *c == ' ') ++c;
         if (c != end && *c != '/') return nullptr;
         const Slot &slot = block.slots[g.pos++];
-        if (!slot.bad && !quick_value(g.id, slot.code, slot.st, n))
+        if (!slot.bad && !(slot.quick && quick_emit(g.id, slot.code, slot.st, n, slot.precipitation)))
             value_word(g.id, slot.code, slot.st,
                        Word{std::string_view(a, static_cast<std::size_t>(d - a)), {}}, Step{}, 0);
         return c;

@@ -661,6 +661,52 @@ TEST(shef_series, any_callable_takes_the_values) {
     EXPECT_EQ(decode(nullptr), 2);
 }
 
+// The writer keeps the text of the row before; each part that changes
+// must be made again: line numbers counted on across their digits, a
+// station, a time or a qualifier of its own, a creation date that comes
+// and goes, durations that take turns.
+TEST(shef_series, csv_rows_made_from_the_row_before) {
+    const vyr::series::Code hg{{'H', 'G'}, 'I', {'R', 'Z'}, 'Z', 'Z', 0, false, {}, true, 1};
+    const vyr::series::Code pp{{'P', 'P'}, 'H', {'R', 'G'}, 'X', 'Z', 1001, false, {}, true, 1};
+    struct Row {
+        const char *station;
+        long line;
+        int64_t obs;
+        const vyr::series::Code *code;
+        int duration;
+        char qualifier;
+        int64_t creation;  // -1: none
+        const char *want;  // the row after its station
+    } rows[] = {
+        {"ST1", 8, 0, &hg, 0, 0, -1, "1970-01-01T00:00:00Z,HG,I,RZ,Z,Z,1,,,0,.A,8,0,"},
+        {"ST1", 9, 0, &pp, 1001, 0, -1, "1970-01-01T00:00:00Z,PP,H,RG,X,Z,1,,,0,.A,9,1001,"},
+        {"ST1", 10, 0, &hg, 0, 'E', -1, "1970-01-01T00:00:00Z,HG,I,RZ,Z,Z,1,E,,0,.A,10,0,"},
+        {"ST1", 11, 0, &hg, 0, 'E', -1, "1970-01-01T00:00:00Z,HG,I,RZ,Z,Z,1,E,,0,.A,11,0,"},
+        {"ST2", 99, 60, &hg, 0, 0, -1, "1970-01-01T00:01:00Z,HG,I,RZ,Z,Z,1,,,0,.A,99,0,"},
+        {"ST2", 100, 60, &hg, 1009, 0, 86400,
+         "1970-01-01T00:01:00Z,HG,I,RZ,Z,Z,1,,1970-01-02T00:00:00Z,0,.A,100,1009,"},
+        {"ST22", 101, 60, &hg, 0, 0, -1, "1970-01-01T00:01:00Z,HG,I,RZ,Z,Z,1,,,0,.A,101,0,"},
+        {"ST2", 1999, -1, &hg, 0, 0, -1, "1969-12-31T23:59:59Z,HG,I,RZ,Z,Z,1,,,0,.A,1999,0,"},
+        {"ST2", 2000, -1, &hg, 9, 0, -1, "1969-12-31T23:59:59Z,HG,I,RZ,Z,Z,1,,,0,.A,2000,9,"},
+        {"ST2", 2000, -1, &hg, 0, 0, -1, "1969-12-31T23:59:59Z,HG,I,RZ,Z,Z,1,,,0,.A,2000,0,"},
+        {"ST2", 7, -1, &hg, 0, 0, -1, "1969-12-31T23:59:59Z,HG,I,RZ,Z,Z,1,,,0,.A,7,0,"},
+    };
+    vyr::test::TempStream out;
+    std::string want;
+    {
+        vyr::series::CsvWriter csv(out.get());
+        for (const Row &w : rows) {
+            vyr::series::Record r{w.station, w.obs,         w.code,       w.duration, false, "1",
+                                  w.qualifier, w.creation >= 0, w.creation, false,      'A',   w.line,
+                                  {}};
+            csv.row(r);
+            want += std::string(w.station) + "," + w.want + "\n";
+        }
+        EXPECT_TRUE(csv.flush());
+    }
+    EXPECT_EQ(out.text(), want);
+}
+
 // The writer keeps a block's rows apart until its end, however many: a
 // Drop takes them all back, a Keep writes them in their place.
 TEST(shef_series, csv_writer_takes_a_block_back) {
