@@ -253,27 +253,11 @@ using detail::quoted;
 // The code of a text, in the cache (valid until the next look-up), or null
 // with why set.
 const Code *Decoder::Impl::code_ref(std::string_view text, std::string &why) {
+    if (const Code *c = cached_code(text)) return c;
     const std::size_t n = text.size();
     if (n < 2 || n > 7) return resolve_code(parm, text, code_scratch, why) ? &code_scratch : nullptr;
-    // The text as one number, its length apart: two overlapping loads fix
-    // every byte.
-    const char *p = text.data();
-    uint64_t key;
-    if (n >= 4) {
-        uint32_t a, b;
-        std::memcpy(&a, p, 4);
-        std::memcpy(&b, p + n - 4, 4);
-        key = uint64_t{a} | uint64_t{b} << 32;
-    } else {
-        uint16_t a;
-        std::memcpy(&a, p, 2);
-        key = uint64_t{a} | uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
-    }
-    uint64_t h = (key + n) * 0x9E3779B97F4A7C15ULL;
-    h ^= h >> 32;
-    CachedCode *const way = code_cache[h % kCodeBuckets];
-    if (way[0].key == key && way[0].len == n) return &way[0].code;
-    if (way[1].key == key && way[1].len == n) return &way[1].code;
+    const uint64_t key = code_key(text);
+    CachedCode *const way = code_cache[code_bucket(key, n)];
     // The newest code goes first; the one it displaces stays second.
     way[1] = way[0];
     if (!resolve_code(parm, text, way[0].code, why)) {

@@ -7,6 +7,7 @@
 #define SHEF_SERIES_IMPL_H
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <string>
@@ -250,6 +251,37 @@ struct Decoder::Impl {
     };
     static constexpr std::size_t kCodeBuckets = 64;
     CachedCode code_cache[kCodeBuckets][2];
+    // A code text of 2 to 7 characters as one number, its length apart:
+    // two overlapping loads fix every byte.
+    static uint64_t code_key(std::string_view text) {
+        const std::size_t n = text.size();
+        const char *p = text.data();
+        if (n >= 4) {
+            uint32_t a, b;
+            std::memcpy(&a, p, 4);
+            std::memcpy(&b, p + n - 4, 4);
+            return uint64_t{a} | uint64_t{b} << 32;
+        }
+        uint16_t a;
+        std::memcpy(&a, p, 2);
+        return uint64_t{a} | uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
+    }
+    static std::size_t code_bucket(uint64_t key, std::size_t n) {
+        uint64_t h = (key + n) * 0x9E3779B97F4A7C15ULL;
+        h ^= h >> 32;
+        return h % kCodeBuckets;
+    }
+    // The code of a text when the cache holds it, else null: no call, and
+    // no text for an error, for the codes that come back on every line.
+    const Code *cached_code(std::string_view text) const {
+        const std::size_t n = text.size();
+        if (n < 2 || n > 7) return nullptr;
+        const uint64_t key = code_key(text);
+        const CachedCode *const way = code_cache[code_bucket(key, n)];
+        if (way[0].key == key && way[0].len == n) return &way[0].code;
+        if (way[1].key == key && way[1].len == n) return &way[1].code;
+        return nullptr;
+    }
 
     // The last wall time converted, and its UTC time.
     bool memo_valid = false;

@@ -250,11 +250,17 @@ const char *Decoder::Impl::a_quick(const char *p, const char *end) {
         const char *e = d;
         while (e < end && *e == ' ') ++e;
         if (e != end && *e != '/') return nullptr;
-        std::string why;
-        const Code *code = code_ref(std::string_view(a, static_cast<std::size_t>(b - a)), why);
-        if (code == nullptr)
-            error(why);
-        else if (!quick_value(msg.station, *code, msg.st, n))
+        const std::string_view code_text(a, static_cast<std::size_t>(b - a));
+        const Code *code = cached_code(code_text);
+        if (code == nullptr) {
+            std::string why;
+            code = code_ref(code_text, why);
+            if (code == nullptr) {
+                error(why);
+                return e;
+            }
+        }
+        if (!quick_value(msg.station, *code, msg.st, n))
             value_word(msg.station, *code, msg.st,
                        Word{std::string_view(c, static_cast<std::size_t>(d - c)), {}}, Step{}, 0);
         return e;
