@@ -308,10 +308,14 @@ struct Decoder::Impl {
     }
     bool line_simple = false;  // the line in hand is simple
     void handle(std::string_view text, bool dot_in_column_one);
+    // Apart, so that the many body lines of .B blocks pay for none of a
+    // message line's work.
+    [[gnu::noinline]] void message_line(std::string_view text);
     void other_line(std::string_view text);
 
     // Elements and values (shef_series_elements.cpp)
     const Code *code_ref(std::string_view text, std::string &why);
+    [[gnu::noinline]] const Code *code_told(std::string_view text);
     bool code_of(std::string_view text, Code &code, std::string &why);
     bool element(std::string_view w, Elem &e, std::string_view cost, std::string_view id,
                  bool interval_ok);

@@ -157,10 +157,14 @@ void Decoder::Impl::other_line(std::string_view text) {
 
 void Decoder::Impl::handle(std::string_view text, bool dot_in_column_one) {
     if (text.empty()) return;  // neither starts nor ends a message
-    if (!dot_in_column_one) {
+    if (!dot_in_column_one)
         other_line(text);
-        return;
-    }
+    else
+        message_line(text);
+}
+
+// A line with its dot in column one.
+void Decoder::Impl::message_line(std::string_view text) {
     if (block_end(text)) {
         end_block();  // and an .A or .E message ends as at any other line
         return;

@@ -252,14 +252,7 @@ const char *Decoder::Impl::a_quick(const char *p, const char *end) {
         if (e != end && *e != '/') return nullptr;
         const std::string_view code_text(a, static_cast<std::size_t>(b - a));
         const Code *code = cached_code(code_text);
-        if (code == nullptr) {
-            std::string why;
-            code = code_ref(code_text, why);
-            if (code == nullptr) {
-                error(why);
-                return e;
-            }
-        }
+        if (code == nullptr && (code = code_told(code_text)) == nullptr) return e;
         if (!quick_value(msg.station, *code, msg.st, n))
             value_word(msg.station, *code, msg.st,
                        Word{std::string_view(c, static_cast<std::size_t>(d - c)), {}}, Step{}, 0);
@@ -286,6 +279,14 @@ const char *Decoder::Impl::a_quick(const char *p, const char *end) {
     else
         value_word(msg.station, *code, msg.st, w, Step{}, 0);
     return e;
+}
+
+// The code of a text not in the cache, or null with the error told.
+const Code *Decoder::Impl::code_told(std::string_view text) {
+    std::string why;
+    const Code *code = code_ref(text, why);
+    if (code == nullptr) error(why);
+    return code;
 }
 
 // A code left alone in the field before takes this field's lone value.
