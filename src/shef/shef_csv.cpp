@@ -300,7 +300,55 @@ char *CsvWriter::put_duration(char *p, int value) {
 // The parts of a row that repeat the row before are copied from kept text
 // with fixed-size moves; the making of new text is out of line, so that
 // the common row needs few registers.
+bool CsvWriter::make_context(int64_t obs_time) {
+    if (context_.station.size() > 8) return false;  // written each time, as row() does
+    char scratch[kFixedRow];
+    context_.obs_time = obs_time;
+    put_prefix(scratch, context_);
+    put_middle(scratch, context_);
+    context_ready_ = prefix_.station_len == context_.station.size();
+    return context_ready_;
+}
+
+void CsvWriter::plain_row(int64_t obs_time, const Code &code, int duration_value,
+                          std::string_view value) {
+    if ((!context_ready_ || obs_time != prefix_.obs) && !make_context(obs_time)) {
+        context_row(obs_time, code, duration_value, value);
+        return;
+    }
+    if (used_ + kFixedRow + 64 + value.size() > buf_.size()) make_room(kFixedRow + 64 + value.size());
+    char *p = buf_.data() + used_;
+    std::memcpy(p, prefix_.text, sizeof prefix_.text);
+    p += prefix_.len;
+    p = put_code(p, code);
+    p = put_short(p, value);
+    std::memcpy(p, middle_.text, sizeof middle_.text);
+    p += middle_.len;
+    const DurationText &d = durations_[static_cast<unsigned>(duration_value) % 8];
+    if (d.value == duration_value) {
+        std::memcpy(p, d.text, sizeof d.text);
+        p += d.len;
+    } else {
+        p = put_duration(p, duration_value);
+    }
+    *p++ = '\n';
+    used_ = static_cast<std::size_t>(p - buf_.data());
+}
+
+// A plain row whose station cannot be kept: written as row() writes it.
+void CsvWriter::context_row(int64_t obs_time, const Code &code, int duration_value,
+                            std::string_view value) {
+    Record r = context_;
+    r.obs_time = obs_time;
+    r.code = &code;
+    r.duration_value = duration_value;
+    r.missing = value.empty();
+    r.value = value;
+    row(r);
+}
+
 void CsvWriter::row(const Record &r) {
+    context_ready_ = false;  // the kept parts may be made for this row
     const std::size_t n = r.station.size();
     if (n <= 8 && r.value.size() <= 32 && r.comment.empty()) {
         if (used_ + kFixedRow + 64 > buf_.size()) make_room(kFixedRow + 64);
@@ -384,10 +432,9 @@ Conversion convert(FILE *in, FILE *out, const Parm &parm, RefDate ref,
                    const Decoder::OnNote &on_note, const Decoder::OnLongLine &on_long_line) {
     CsvWriter csv(out);
     csv.header();
-    Decoder decoder(
-        parm, ref, [&](const Record &r) { csv.row(r); }, on_note);
+    Decoder decoder(parm, ref, nullptr, on_note);
     decoder.set_on_long_line(on_long_line);
-    decoder.set_on_block([&](Decoder::BlockMark m) { csv.block(m); });
+    decoder.write_csv(csv);
     Conversion c;
     c.read_ok = decode_stream(in, decoder);
     c.write_ok = csv.flush();

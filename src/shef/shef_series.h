@@ -260,6 +260,11 @@ class Decoder {
     enum class BlockMark { Begin, Keep, Drop };
     using OnBlock = std::function<void(BlockMark)>;
     void set_on_block(OnBlock fn);
+    // Values written straight to a CSV writer, which must outlive the
+    // decoder, instead of handed to the OnValue function: the rows that
+    // calling csv.row() for each value and csv.block() for each block mark
+    // would write, in less time.
+    void write_csv(class CsvWriter &csv);
     // The end of the input: an open .B block is closed with an error.
     void finish();
     const Counts &counts() const;
@@ -327,6 +332,18 @@ class CsvWriter {
     CsvWriter &operator=(const CsvWriter &) = delete;
     void header();
     void row(const Record &r);
+    // For a decoder that hands its plainest values over itself
+    // (Decoder::write_csv). set_context gives what the rows of a line, or
+    // of a .B station group, share; plain_row writes the row of a value
+    // with no qualifier, creation date or comment in that context: the
+    // text row() makes of the same record (an empty value is a missing
+    // one), with the shared parts checked once a context, not once a row.
+    // The station text must stay as it is until the next set_context.
+    void set_context(std::string_view station, long line, bool revised, char message) {
+        context_ = {station, 0, nullptr, 0, false, {}, 0, false, 0, revised, message, line, {}};
+        context_ready_ = false;
+    }
+    void plain_row(int64_t obs_time, const Code &code, int duration_value, std::string_view value);
     // A .B block's rows are kept apart from Begin until Keep writes them or
     // Drop takes them back (see Decoder::set_on_block); rows of a block not
     // ended when the writer is flushed are dropped.
@@ -345,6 +362,11 @@ class CsvWriter {
     [[gnu::noinline]] char *put_prefix(char *p, const Record &r);
     [[gnu::noinline]] char *put_middle(char *p, const Record &r);
     [[gnu::noinline]] char *put_duration(char *p, int value);
+    // The kept prefix and middle made for the context and a time; false
+    // when the station cannot be kept (long, or in need of quotes).
+    [[gnu::noinline]] bool make_context(int64_t obs_time);
+    [[gnu::noinline]] void context_row(int64_t obs_time, const Code &code, int duration_value,
+                                       std::string_view value);
     // "YYYY-MM-DDTHH:MM:SSZ" at out: the texts of the last few days seen
     // are kept, as a product's times fall on a few days.
     void put_time(int64_t secs, char *out);
@@ -356,6 +378,8 @@ class CsvWriter {
     bool failed_ = false;
     bool in_block_ = false;
     std::size_t block_start_ = 0;  // where the open block's rows start
+    Record context_{};             // set_context's parts
+    bool context_ready_ = false;   // the kept prefix and middle are of context_
     struct DateText {
         int64_t day = INT64_MIN;
         char text[16] = {};  // "YYYY-MM-DDT"

@@ -122,6 +122,7 @@ struct Decoder::Impl {
     OnNote on_note;
     OnLongLine on_long_line;
     OnBlock on_block;
+    CsvWriter *csv = nullptr;  // write_csv's writer: it takes the values
     Counts counts;
 
     // The message being decoded: all of it goes at the next message start.
@@ -380,15 +381,32 @@ struct Decoder::Impl {
     // Hands out a record, or holds it for its block's .END; inline for the
     // common cases, the value of an .A line and of a block given to OnBlock.
     [[gnu::always_inline]] void deliver(const Record &r) {
+        if (takes_now())
+            pass(r);
+        else
+            deliver_block(r);
+    }
+    // Whether a value goes out at once (counted as it does), not held for
+    // its block's .END or lost with its block.
+    [[gnu::always_inline]] bool takes_now() {
         if (msg.kind != 'B') {
             ++counts.values;
-            if (on_value) on_value(r);
-        } else if (block.open && !msg.skipping && block.passed < kBlockMax) {
-            ++block.passed;
-            if (on_value) on_value(r);
-        } else {
-            deliver_block(r);
+            return true;
         }
+        if (!block.open || msg.skipping || block.passed >= kBlockMax) return false;
+        ++block.passed;
+        return true;
+    }
+    void pass(const Record &r) {
+        if (csv != nullptr)
+            csv->row(r);
+        else if (on_value)
+            on_value(r);
+    }
+    // The parts the quick values of a line or station group share, for
+    // write_csv's writer.
+    void row_context(std::string_view station) {
+        if (csv != nullptr) csv->set_context(station, line_no, msg.revised, msg.kind);
     }
     void deliver_block(const Record &r);
     [[gnu::always_inline]] bool quick_value(std::string_view sta, const Code &code,
@@ -430,10 +448,14 @@ inline bool Decoder::Impl::quick_emit(std::string_view sta, const Code &code, co
     if (!n.missing && ((!n.point && precipitation) || n.text == "-9999")) return false;
     int64_t utc;
     if (!place(s, code, Step{}, 0, utc)) return true;  // told, and the value lost
-    const Record r{sta,   utc,   &code,        code.duration_value, n.missing,
-                   n.missing ? std::string_view() : n.text,
-                   0,     false, s.dc,         msg.revised,         msg.kind,
-                   line_no, std::string_view()};
+    const std::string_view value = n.missing ? std::string_view() : n.text;
+    if (csv != nullptr && takes_now()) {
+        csv->plain_row(utc, code, code.duration_value, value);  // in the line's context
+        return true;
+    }
+    const Record r{sta, utc,   &code, code.duration_value, n.missing,
+                   value, 0,   false, s.dc,                msg.revised,
+                   msg.kind, line_no, std::string_view()};
     deliver(r);
     return true;
 }

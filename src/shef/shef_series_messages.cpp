@@ -208,6 +208,7 @@ void Decoder::Impl::continuation(char type, bool rev, int number, std::string_vi
 // The fields between "/"s, each read where it lies: the common ones by
 // a_quick, the others by a_field.
 void Decoder::Impl::a_data(std::string_view data) {
+    row_context(msg.station);
     const char *p = data.data();
     const char *const end = p + data.size();
     for (;;) {
@@ -594,6 +595,7 @@ void Decoder::Impl::b_group(std::string_view id, std::string_view rest) {
     // A held station text is shared by the values of its group only: the
     // next group's text may stand at the same place of a reused buffer.
     block.station_from = {};
+    row_context(id);
     Group g;
     g.id = id;
     const char *p = rest.data();

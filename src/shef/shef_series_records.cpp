@@ -443,7 +443,7 @@ void Decoder::Impl::block_too_large() {
 void Decoder::Impl::write_block() {
     for (const Record &r : block.held) {
         ++counts.values;
-        if (on_value) on_value(r);
+        pass(r);
     }
     block.drop();
 }
@@ -504,6 +504,11 @@ void Decoder::skipped_line(long number) {
 void Decoder::set_on_long_line(OnLongLine fn) { impl_->on_long_line = std::move(fn); }
 
 void Decoder::set_on_block(OnBlock fn) { impl_->on_block = std::move(fn); }
+
+void Decoder::write_csv(CsvWriter &csv) {
+    impl_->csv = &csv;
+    impl_->on_block = [&csv](BlockMark m) { csv.block(m); };
+}
 
 void Decoder::finish() { impl_->end_message(false); }
 

@@ -707,6 +707,48 @@ TEST(shef_series, csv_rows_made_from_the_row_before) {
     EXPECT_EQ(out.text(), want);
 }
 
+// A decoder writing to the CSV writer itself writes the rows that handing
+// each record to row() gives: quick and general values mixed on a line,
+// lines of every message type, blocks kept and dropped, and two inputs in
+// turn into one writer, as the program decodes them.
+TEST(shef_series, write_csv_gives_the_rows_of_row) {
+    const std::string texts[] = {
+        ".A STN1 20240715 Z DH12/HG 1.5/HG 2.5E/HG 3.5/PP 125/TA M/TA MMQ/HG -9999/HG 1.23456\n"
+        ".A1 DC202407141800/HG 3.0 'c, \"q\"'/HG 4/DH13/HG 5/DRH-1/HG 6\n"
+        ".AR STN1 20240715 Z DH12/HGIF 7/HG 8\n",
+        ".B SRC 20240715 Z DH12/HG/PP/TA/DUS/TA\nST1 1/2.00/M/20\nST2 3/4E/ 7/21\n"
+        "ST3 DH13/5/6\nST4 7,ST5 8/9\n.END\n.B SRC 20240715 Z DH12/HG\nST6 9\n"
+        ".A STN2 0715 C DH24/HG 0.0/HG -0.50/HG 00.5\n",
+        ".E SER1 20240715 Z DH12/HG/DIH06/1/2//4\n.E1 5/6\n.A STN3 20240715 Z DH12/HG 1\n"
+        ".A STN3 20240715 Z DH12/HG 1\n.A STN4 20240715 Z DH12/HG 1\n",
+    };
+    auto decode = [&](bool direct) {
+        vyr::test::TempStream out;
+        {
+            vyr::series::CsvWriter csv(out.get());
+            csv.header();
+            for (const std::string &text : texts) {
+                std::string bytes = text;
+                FILE *in = fmemopen(bytes.data(), bytes.size(), "r");
+                vyr::series::Decoder dec(
+                    vyr::series::Parm::builtin(), vyr::test::kRef,
+                    [&](const vyr::series::Record &r) { csv.row(r); }, {});
+                if (direct)
+                    dec.write_csv(csv);
+                else
+                    dec.set_on_block([&](vyr::series::Decoder::BlockMark m) { csv.block(m); });
+                EXPECT_TRUE(vyr::series::decode_stream(in, dec));
+                std::fclose(in);
+            }
+            EXPECT_TRUE(csv.flush());
+        }
+        return out.text();
+    };
+    const std::string by_row = decode(false);
+    EXPECT_EQ(decode(true), by_row);
+    EXPECT_EQ(std::count(by_row.begin(), by_row.end(), '\n'), 39);  // the header and 38 rows
+}
+
 // The writer keeps a block's rows apart until its end, however many: a
 // Drop takes them all back, a Keep writes them in their place.
 TEST(shef_series, csv_writer_takes_a_block_back) {
