@@ -211,29 +211,43 @@ inline bool any_special(uint64_t w) {
 // "station,obs_time,", made again: for a new time or station, and each
 // time for a station that is long or needs quotes.
 char *CsvWriter::put_prefix(char *p, const Record &r) {
-    const std::size_t n = r.station.size();
-    Prefix &f = prefix_;
-    if (r.obs_time != f.obs) {
-        put_time(r.obs_time, f.obs_text);
-        f.obs_text[20] = ',';
-        f.obs = r.obs_time;
+    if (make_prefix(r.station, r.obs_time)) {
+        std::memcpy(p, prefix_.text, sizeof prefix_.text);
+        return p + prefix_.len;
     }
-    const uint64_t key = n <= 8 ? short_key(r.station.data(), n) : 0;
+    p = put_text(p, r.station);
+    *p++ = ',';
+    std::memcpy(p, prefix_.obs_text, 21);
+    return p + 21;
+}
+
+// The kept prefix made for a station and a time; false, with only the
+// time's text made, for a station that is long or needs quotes.
+bool CsvWriter::make_prefix(std::string_view station, int64_t obs_time) {
+    const std::size_t n = station.size();
+    Prefix &f = prefix_;
+    const bool new_time = obs_time != f.obs;
+    if (new_time) {
+        put_time(obs_time, f.obs_text);
+        f.obs_text[20] = ',';
+        f.obs = obs_time;
+    }
+    const uint64_t key = n <= 8 ? short_key(station.data(), n) : 0;
     if (n > 8 || any_special(key)) {
         f.station_len = SIZE_MAX;
-        p = put_text(p, r.station);
-        *p++ = ',';
-        std::memcpy(p, f.obs_text, 21);
-        return p + 21;
+        return false;
     }
-    put_short(f.text, r.station);
-    f.text[n] = ',';
+    if (key != f.station_key || n != f.station_len) {
+        put_short(f.text, station);
+        f.text[n] = ',';
+        f.station_key = key;
+        f.station_len = n;
+        f.len = n + 22;
+    } else if (!new_time) {
+        return true;  // made already
+    }
     std::memcpy(f.text + n + 1, f.obs_text, 21);
-    f.station_key = key;
-    f.station_len = n;
-    f.len = n + 22;
-    std::memcpy(p, f.text, sizeof f.text);
-    return p + f.len;
+    return true;
 }
 
 namespace {
@@ -250,6 +264,12 @@ inline uint32_t middle_flags(const Record &r) {
 // ",qualifier,creation_time,revised,.message,line,", made again; the line
 // after the one before only counts its digits on.
 char *CsvWriter::put_middle(char *p, const Record &r) {
+    make_middle(r);
+    std::memcpy(p, middle_.text, sizeof middle_.text);
+    return p + middle_.len;
+}
+
+void CsvWriter::make_middle(const Record &r) {
     Middle &m = middle_;
     const int64_t creation = r.has_creation ? r.creation_time : 0;
     if (r.line == m.line + 1 && m.line > 0 && middle_flags(r) == m.flags && creation == m.creation) {
@@ -259,8 +279,7 @@ char *CsvWriter::put_middle(char *p, const Record &r) {
         if (d >= first) {
             ++*d;
             m.line = r.line;
-            std::memcpy(p, m.text, sizeof m.text);
-            return p + m.len;
+            return;
         }
     }
     char *q = m.text;
@@ -282,8 +301,6 @@ char *CsvWriter::put_middle(char *p, const Record &r) {
     m.flags = middle_flags(r);
     m.line = r.line;
     m.creation = creation;
-    std::memcpy(p, m.text, sizeof m.text);
-    return p + m.len;
 }
 
 // "duration_value," made again.
@@ -301,13 +318,13 @@ char *CsvWriter::put_duration(char *p, int value) {
 // with fixed-size moves; the making of new text is out of line, so that
 // the common row needs few registers.
 bool CsvWriter::make_context(int64_t obs_time) {
-    if (context_.station.size() > 8) return false;  // written each time, as row() does
-    char scratch[kFixedRow];
-    context_.obs_time = obs_time;
-    put_prefix(scratch, context_);
-    put_middle(scratch, context_);
-    context_ready_ = prefix_.station_len == context_.station.size();
-    return context_ready_;
+    context_ready_ = make_prefix(context_.station, obs_time);
+    if (!context_ready_) return false;  // the row is written as row() writes it
+    const Middle &m = middle_;
+    if (context_.line != m.line || m.creation != 0 ||
+        middle_flags(context_) != m.flags)
+        make_middle(context_);
+    return true;
 }
 
 void CsvWriter::plain_row(int64_t obs_time, const Code &code, int duration_value,

@@ -365,6 +365,8 @@ class CsvWriter {
     // The kept prefix and middle made for the context and a time; false
     // when the station cannot be kept (long, or in need of quotes).
     [[gnu::noinline]] bool make_context(int64_t obs_time);
+    bool make_prefix(std::string_view station, int64_t obs_time);
+    void make_middle(const Record &r);
     [[gnu::noinline]] void context_row(int64_t obs_time, const Code &code, int duration_value,
                                        std::string_view value);
     // "YYYY-MM-DDTHH:MM:SSZ" at out: the texts of the last few days seen
