@@ -48,26 +48,7 @@ inline uint64_t short_key(const char *p, std::size_t n) {
     return uint64_t{a} << 32 | b;
 }
 
-// "PE,D,TS,E,P," of a code: its seven letters spread with commas, two
-// stores where bytes stand in memory as in a number.
-inline char *put_code(char *p, const Code &c) {
-    if constexpr (std::endian::native == std::endian::little) {
-        uint32_t a, b;
-        std::memcpy(&a, c.pe, 4);  // pe, duration, first of ts
-        std::memcpy(&b, c.ts, 4);  // ts, extremum, probability
-        const uint64_t lo = (a & 0xffffu) | uint64_t{','} << 16 | uint64_t{(a >> 16) & 0xff} << 24 |
-                            uint64_t{','} << 32 | uint64_t{b & 0xffffu} << 40 | uint64_t{','} << 56;
-        const uint32_t hi = ((b >> 16) & 0xff) | uint32_t{','} << 8 | (b >> 24) << 16 |
-                            uint32_t{','} << 24;
-        std::memcpy(p, &lo, 8);
-        std::memcpy(p + 8, &hi, 4);
-    } else {
-        const char code[] = {c.pe[0], c.pe[1],    ',', c.duration,    ',', c.ts[0], c.ts[1],
-                             ',',     c.extremum, ',', c.probability, ','};
-        std::memcpy(p, code, sizeof code);
-    }
-    return p + 12;
-}
+inline char *put_code(char *p, const Code &c) { return vyr::series::CsvWriter::code_text(p, c); }
 
 char *put_uint(char *p, unsigned long v) {
     // Counted first, then written two digits at a time from the end.
@@ -327,8 +308,8 @@ bool CsvWriter::make_context(int64_t obs_time) {
     return true;
 }
 
-void CsvWriter::plain_row(int64_t obs_time, const Code &code, int duration_value,
-                          std::string_view value) {
+void CsvWriter::plain_row_made(int64_t obs_time, const Code &code, int duration_value,
+                               std::string_view value) {
     if ((!context_ready_ || obs_time != prefix_.obs) && !make_context(obs_time)) {
         context_row(obs_time, code, duration_value, value);
         return;

@@ -11,8 +11,10 @@
 #ifndef SHEF_SERIES_H
 #define SHEF_SERIES_H
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -343,7 +345,64 @@ class CsvWriter {
         context_ = {station, 0, nullptr, 0, false, {}, 0, false, 0, revised, message, line, {}};
         context_ready_ = false;
     }
-    void plain_row(int64_t obs_time, const Code &code, int duration_value, std::string_view value);
+    // Inline for the decoder: the common row is copies; anything else is
+    // left to plain_row_made.
+    [[gnu::always_inline]] void plain_row(int64_t obs_time, const Code &code, int duration_value,
+                                          std::string_view value) {
+        const DurationText &d = durations_[static_cast<unsigned>(duration_value) % 8];
+        const std::size_t n = value.size();
+        if (!context_ready_ || obs_time != prefix_.obs || d.value != duration_value || n > 16 ||
+            used_ + kPlainRoom > buf_.size()) {
+            plain_row_made(obs_time, code, duration_value, value);
+            return;
+        }
+        char *p = buf_.data() + used_;
+        std::memcpy(p, prefix_.text, sizeof prefix_.text);
+        p += prefix_.len;
+        p = code_text(p, code);
+        const char *q = value.data();
+        if (n >= 8) {
+            std::memcpy(p, q, 8);
+            std::memcpy(p + n - 8, q + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(p, q, 4);
+            std::memcpy(p + n - 4, q + n - 4, 4);
+        } else if (n > 0) {
+            p[0] = q[0];
+            p[n / 2] = q[n / 2];
+            p[n - 1] = q[n - 1];
+        }
+        p += n;
+        std::memcpy(p, middle_.text, sizeof middle_.text);
+        p += middle_.len;
+        std::memcpy(p, d.text, sizeof d.text);
+        p += d.len;
+        *p++ = '\n';
+        used_ = static_cast<std::size_t>(p - buf_.data());
+    }
+    // "PE,D,TS,E,P," of a code: its seven letters spread with commas, two
+    // stores where bytes stand in memory as in a number.
+    static char *code_text(char *p, const Code &c) {
+        if constexpr (std::endian::native == std::endian::little) {
+            uint32_t a, b;
+            std::memcpy(&a, c.pe, 4);  // pe, duration, first of ts
+            std::memcpy(&b, c.ts, 4);  // ts, extremum, probability
+            const uint64_t lo = (a & 0xffffu) | uint64_t{','} << 16 |
+                                uint64_t{(a >> 16) & 0xff} << 24 | uint64_t{','} << 32 |
+                                uint64_t{b & 0xffffu} << 40 | uint64_t{','} << 56;
+            const uint32_t hi = ((b >> 16) & 0xff) | uint32_t{','} << 8 | (b >> 24) << 16 |
+                                uint32_t{','} << 24;
+            std::memcpy(p, &lo, 8);
+            std::memcpy(p + 8, &hi, 4);
+        } else {
+            const char code[] = {c.pe[0], c.pe[1],    ',', c.duration,    ',', c.ts[0], c.ts[1],
+                                 ',',     c.extremum, ',', c.probability, ','};
+            std::memcpy(p, code, sizeof code);
+        }
+        return p + 12;
+    }
+    [[gnu::noinline]] void plain_row_made(int64_t obs_time, const Code &code, int duration_value,
+                                          std::string_view value);
     // A .B block's rows are kept apart from Begin until Keep writes them or
     // Drop takes them back (see Decoder::set_on_block); rows of a block not
     // ended when the writer is flushed are dropped.
@@ -353,6 +412,9 @@ class CsvWriter {
     bool flush();
 
   private:
+    // Room a plain row can take: prefix, code, value, middle, duration and
+    // line end, each copied whole.
+    static constexpr std::size_t kPlainRoom = 32 + 12 + 16 + 64 + 16 + 1;
     // Room for n more bytes.
     void reserve(std::size_t n) {
         if (used_ + n > buf_.size()) make_room(n);
