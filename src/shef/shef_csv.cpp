@@ -286,7 +286,7 @@ void CsvWriter::make_middle(const Record &r) {
 
 // "duration_value," made again.
 char *CsvWriter::put_duration(char *p, int value) {
-    DurationText &d = durations_[static_cast<unsigned>(value) % 8];
+    DurationText &d = durations_[duration_slot(value)];
     d.value = value;
     char *e = put_int(d.text, value);
     *e++ = ',';
@@ -308,12 +308,10 @@ bool CsvWriter::make_context(int64_t obs_time) {
     return true;
 }
 
-void CsvWriter::plain_row_made(int64_t obs_time, const Code &code, int duration_value,
+// A plain row in a context made already, when its duration, its room or
+// its value needs more than copies.
+void CsvWriter::plain_row_made(int64_t, const Code &code, int duration_value,
                                std::string_view value) {
-    if ((!context_ready_ || obs_time != prefix_.obs) && !make_context(obs_time)) {
-        context_row(obs_time, code, duration_value, value);
-        return;
-    }
     if (used_ + kFixedRow + 64 + value.size() > buf_.size()) make_room(kFixedRow + 64 + value.size());
     char *p = buf_.data() + used_;
     std::memcpy(p, prefix_.text, sizeof prefix_.text);
@@ -322,7 +320,7 @@ void CsvWriter::plain_row_made(int64_t obs_time, const Code &code, int duration_
     p = put_short(p, value);
     std::memcpy(p, middle_.text, sizeof middle_.text);
     p += middle_.len;
-    const DurationText &d = durations_[static_cast<unsigned>(duration_value) % 8];
+    const DurationText &d = durations_[duration_slot(duration_value)];
     if (d.value == duration_value) {
         std::memcpy(p, d.text, sizeof d.text);
         p += d.len;
@@ -372,7 +370,7 @@ void CsvWriter::row(const Record &r) {
         p = put_middle(p, r);
     }
     // Durations take turns from row to row: a few are kept by value.
-    const DurationText &d = durations_[static_cast<unsigned>(r.duration_value) % 8];
+    const DurationText &d = durations_[duration_slot(r.duration_value)];
     if (d.value == r.duration_value) {
         std::memcpy(p, d.text, sizeof d.text);
         p += d.len;

@@ -349,10 +349,13 @@ class CsvWriter {
     // left to plain_row_made.
     [[gnu::always_inline]] void plain_row(int64_t obs_time, const Code &code, int duration_value,
                                           std::string_view value) {
-        const DurationText &d = durations_[static_cast<unsigned>(duration_value) % 8];
+        if ((!context_ready_ || obs_time != prefix_.obs) && !make_context(obs_time)) {
+            context_row(obs_time, code, duration_value, value);
+            return;
+        }
+        const DurationText &d = durations_[duration_slot(duration_value)];
         const std::size_t n = value.size();
-        if (!context_ready_ || obs_time != prefix_.obs || d.value != duration_value || n > 16 ||
-            used_ + kPlainRoom > buf_.size()) {
+        if (d.value != duration_value || n > 16 || used_ + kPlainRoom > buf_.size()) {
             plain_row_made(obs_time, code, duration_value, value);
             return;
         }
@@ -475,7 +478,12 @@ class CsvWriter {
         std::size_t len = 0;
         char text[16] = {};
     };
-    DurationText durations_[8];
+    DurationText durations_[32];
+    // The durations of a product's codes (0, 1001, 2001, 1006...) fall in
+    // slots of their own.
+    static std::size_t duration_slot(int value) {
+        return (static_cast<uint32_t>(value) * 2654435761u) >> 27;
+    }
 };
 
 // The whole conversion: the SHEF text of in to CSV on out. Notes go to
