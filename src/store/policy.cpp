@@ -169,9 +169,4 @@ std::string shown_name(std::string_view name) {
     return out;
 }
 
-std::unique_ptr<Store> open(const std::string &name, Policy policy) {
-    if (is_uri(name)) return open_postgres(name, policy);
-    return open_sqlite(name, policy);
-}
-
 }  // namespace vyr::store
