@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -59,6 +60,39 @@ bool is_stream_name(std::string_view name);
 int icompare(std::string_view s1, std::string_view s2, std::size_t n = std::string_view::npos);
 inline bool iequals(std::string_view s1, std::string_view s2) {
     return s1.size() == s2.size() && icompare(s1, s2) == 0;
+}
+
+// Copies n bytes of a short text (a code, a value, an identifier) with
+// overlapping moves of fixed size, never a byte outside either range: a
+// library call per field costs more than the few bytes it moves. Each
+// source word is read before any is written, so the ranges may overlap.
+[[gnu::always_inline]] inline void copy_short(char *d, const char *s, std::size_t n) {
+    if (n > 32) {
+        std::memmove(d, s, n);
+    } else if (n >= 16) {
+        char a[16], b[16];
+        std::memcpy(a, s, 16);
+        std::memcpy(b, s + n - 16, 16);
+        std::memcpy(d, a, 16);
+        std::memcpy(d + n - 16, b, 16);
+    } else if (n >= 8) {
+        uint64_t a, b;
+        std::memcpy(&a, s, 8);
+        std::memcpy(&b, s + n - 8, 8);
+        std::memcpy(d, &a, 8);
+        std::memcpy(d + n - 8, &b, 8);
+    } else if (n >= 4) {
+        uint32_t a, b;
+        std::memcpy(&a, s, 4);
+        std::memcpy(&b, s + n - 4, 4);
+        std::memcpy(d, &a, 4);
+        std::memcpy(d + n - 4, &b, 4);
+    } else if (n > 0) {
+        const char a = s[0], b = s[n / 2], c = s[n - 1];
+        d[0] = a;
+        d[n / 2] = b;
+        d[n - 1] = c;
+    }
 }
 
 // The one line reader (tools.cpp). A source hands out the bytes that come

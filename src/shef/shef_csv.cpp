@@ -1,5 +1,4 @@
-// shef_csv.cpp - decoded SHEF values as CSV rows, and the whole conversion
-// from SHEF text to CSV.
+// shef_csv.cpp - decoded SHEF values as CSV rows.
 //
 // A row is built in place in a large buffer: most of a row repeats the row
 // before (its station and time, its line and creation date), so those
@@ -253,7 +252,8 @@ char *CsvWriter::put_middle(char *p, const Record &r) {
 void CsvWriter::make_middle(const Record &r) {
     Middle &m = middle_;
     const int64_t creation = r.has_creation ? r.creation_time : 0;
-    if (r.line == m.line + 1 && m.line > 0 && middle_flags(r) == m.flags && creation == m.creation) {
+    if (r.line == m.line + 1 && m.line > 0 && middle_flags(r) == m.flags &&
+        creation == m.creation) {
         char *const first = m.text + m.digits;
         char *d = m.text + m.len - 2;  // the last digit, before the comma
         while (d >= first && *d == '9') *d-- = '0';
@@ -302,8 +302,7 @@ bool CsvWriter::make_context(int64_t obs_time) {
     context_ready_ = make_prefix(context_.station, obs_time);
     if (!context_ready_) return false;  // the row is written as row() writes it
     const Middle &m = middle_;
-    if (context_.line != m.line || m.creation != 0 ||
-        middle_flags(context_) != m.flags)
+    if (context_.line != m.line || m.creation != 0 || middle_flags(context_) != m.flags)
         make_middle(context_);
     return true;
 }
@@ -312,7 +311,8 @@ bool CsvWriter::make_context(int64_t obs_time) {
 // its value needs more than copies.
 void CsvWriter::plain_row_made(int64_t, const Code &code, int duration_value,
                                std::string_view value) {
-    if (used_ + kFixedRow + 64 + value.size() > buf_.size()) make_room(kFixedRow + 64 + value.size());
+    if (used_ + kFixedRow + 64 + value.size() > buf_.size())
+        make_room(kFixedRow + 64 + value.size());
     char *p = buf_.data() + used_;
     std::memcpy(p, prefix_.text, sizeof prefix_.text);
     p += prefix_.len;
@@ -353,7 +353,8 @@ void CsvWriter::row(const Record &r) {
     }
     char *p = buf_.data() + used_;
     const Prefix &f = prefix_;
-    if (n == f.station_len && r.obs_time == f.obs && short_key(r.station.data(), n) == f.station_key) {
+    if (n == f.station_len && r.obs_time == f.obs &&
+        short_key(r.station.data(), n) == f.station_key) {
         std::memcpy(p, f.text, sizeof f.text);
         p += f.len;
     } else {
@@ -422,20 +423,6 @@ bool CsvWriter::flush() {
     drain();
     if (std::fflush(out_) != 0 || std::ferror(out_)) failed_ = true;
     return !failed_;
-}
-
-Conversion convert(FILE *in, FILE *out, const Parm &parm, RefDate ref,
-                   const Decoder::OnNote &on_note, const Decoder::OnLongLine &on_long_line) {
-    CsvWriter csv(out);
-    csv.header();
-    Decoder decoder(parm, ref, nullptr, on_note);
-    decoder.set_on_long_line(on_long_line);
-    decoder.write_csv(csv);
-    Conversion c;
-    c.read_ok = decode_stream(in, decoder);
-    c.write_ok = csv.flush();
-    c.counts = decoder.counts();
-    return c;
 }
 
 }  // namespace vyr::series

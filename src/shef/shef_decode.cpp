@@ -115,33 +115,6 @@ class Text {
     char buf_[vyr::shef::kFieldKept + 1];
 };
 
-// Copies n bytes between fields and records, which are mostly a few
-// characters long: overlapping moves of fixed size, never a byte outside
-// either range, instead of a library call per field.
-inline void copy_short(char *d, const char *s, std::size_t n) {
-    if (n >= 8) {
-        if (n > 16) {
-            std::memcpy(d, s, n);
-            return;
-        }
-        uint64_t a, b;
-        std::memcpy(&a, s, 8);
-        std::memcpy(&b, s + n - 8, 8);
-        std::memcpy(d, &a, 8);
-        std::memcpy(d + n - 8, &b, 8);
-    } else if (n >= 4) {
-        uint32_t a, b;
-        std::memcpy(&a, s, 4);
-        std::memcpy(&b, s + n - 4, 4);
-        std::memcpy(d, &a, 4);
-        std::memcpy(d + n - 4, &b, 4);
-    } else if (n > 0) {
-        d[0] = s[0];
-        d[n / 2] = s[n / 2];
-        d[n - 1] = s[n - 1];
-    }
-}
-
 // The record lines, gathered into blocks of the output. While messages
 // can come between records (the echo, the scanner's trace), each record is
 // written as soon as it ends instead, so that on a shared terminal the echo
@@ -158,17 +131,17 @@ class Records {
     void start(Field id) {
         const std::size_t n = std::min<std::size_t>(id.size(), 10);
         reserve(n);
-        copy_short(&buf_[len_], id.data(), n);
+        vyr::copy_short(&buf_[len_], id.data(), n);
         len_ += n;
     }
     void element(Field code, Field value) {
         reserve(code.size() + value.size() + 2);
         char *p = &buf_[len_];
         *p++ = ' ';
-        copy_short(p, code.data(), code.size());
+        vyr::copy_short(p, code.data(), code.size());
         p += code.size();
         *p++ = '=';
-        copy_short(p, value.data(), value.size());
+        vyr::copy_short(p, value.data(), value.size());
         len_ += code.size() + value.size() + 2;
     }
     // Ends the record; false when the output refused what was written.

@@ -40,22 +40,6 @@ int words(std::string_view s, std::string_view *out, int max) {
     return n;
 }
 
-// Copies up to 16 bytes with two overlapping fixed-size moves; out needs
-// room for 16.
-void copy_upto16(char *out, std::string_view s) {
-    const std::size_t n = s.size();
-    const char *q = s.data();
-    if (n >= 8) {
-        std::memcpy(out, q, 8);
-        std::memcpy(out + n - 8, q + n - 8, 8);
-    } else if (n >= 4) {
-        std::memcpy(out, q, 4);
-        std::memcpy(out + n - 4, q + n - 4, 4);
-    } else {
-        for (std::size_t i = 0; i < n; ++i) out[i] = q[i];
-    }
-}
-
 // A missing code (+, -, M, MM) or a trace (T), lower case included, with
 // an optional qualifier: a letter other than the code's own, so that "MMM"
 // and "TT" are no values.
@@ -368,12 +352,12 @@ std::size_t english_value(const ValueText &v, bool si, double factor, char *out)
     if (v.whole.empty()) {
         *p++ = '0';
     } else {
-        copy_upto16(p, v.whole);
+        vyr::copy_short(p, v.whole.data(), v.whole.size());
         p += v.whole.size();
     }
     if (!v.fraction.empty()) {
         *p++ = '.';
-        copy_upto16(p, v.fraction);
+        vyr::copy_short(p, v.fraction.data(), v.fraction.size());
         p += v.fraction.size();
     }
     return static_cast<std::size_t>(p - out);

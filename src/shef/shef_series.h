@@ -3,8 +3,9 @@
 //
 // Pieces, by file: calendar, zones and year inference (shef_time.cpp); the
 // SHEFPARM tables and parameter codes (shef_parm.cpp); the message decoder
-// (shef_series_*.cpp: lexing, elements, messages, records); the CSV writer
-// and the whole conversion (shef_csv.cpp).
+// (shef_series_*.cpp: line text, elements, records, messages, and the front
+// with the stream reader and the whole conversion); the CSV writer
+// (shef_csv.cpp).
 // Everything here is plain C++ in namespace vyr::series; nothing throws on
 // any input text. Records and notes handed to callbacks point into the
 // decoder's buffers and stay valid only during the call.
@@ -21,6 +22,8 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+
+#include "base_int.h"
 
 namespace vyr::series {
 
@@ -322,7 +325,7 @@ class Decoder {
 bool decode_stream(FILE *in, Decoder &decoder);
 
 // ---------------------------------------------------------------------------
-// CSV output (shef_csv.cpp)
+// CSV output (shef_csv.cpp; convert in shef_series_front.cpp)
 
 // One header line, then one line per record, in RFC 4180 quoting with LF
 // line ends. Output is gathered in large blocks.
@@ -363,18 +366,7 @@ class CsvWriter {
         std::memcpy(p, prefix_.text, sizeof prefix_.text);
         p += prefix_.len;
         p = code_text(p, code);
-        const char *q = value.data();
-        if (n >= 8) {
-            std::memcpy(p, q, 8);
-            std::memcpy(p + n - 8, q + n - 8, 8);
-        } else if (n >= 4) {
-            std::memcpy(p, q, 4);
-            std::memcpy(p + n - 4, q + n - 4, 4);
-        } else if (n > 0) {
-            p[0] = q[0];
-            p[n / 2] = q[n / 2];
-            p[n - 1] = q[n - 1];
-        }
+        vyr::copy_short(p, value.data(), n);
         p += n;
         std::memcpy(p, middle_.text, sizeof middle_.text);
         p += middle_.len;
@@ -393,13 +385,13 @@ class CsvWriter {
             const uint64_t lo = (a & 0xffffu) | uint64_t{','} << 16 |
                                 uint64_t{(a >> 16) & 0xff} << 24 | uint64_t{','} << 32 |
                                 uint64_t{b & 0xffffu} << 40 | uint64_t{','} << 56;
-            const uint32_t hi = ((b >> 16) & 0xff) | uint32_t{','} << 8 | (b >> 24) << 16 |
-                                uint32_t{','} << 24;
+            const uint32_t hi =
+                ((b >> 16) & 0xff) | uint32_t{','} << 8 | (b >> 24) << 16 | uint32_t{','} << 24;
             std::memcpy(p, &lo, 8);
             std::memcpy(p + 8, &hi, 4);
         } else {
-            const char code[] = {c.pe[0], c.pe[1],    ',', c.duration,    ',', c.ts[0], c.ts[1],
-                                 ',',     c.extremum, ',', c.probability, ','};
+            const char code[] = {c.pe[0], c.pe[1], ',',        c.duration, ',',           c.ts[0],
+                                 c.ts[1], ',',     c.extremum, ',',        c.probability, ','};
             std::memcpy(p, code, sizeof code);
         }
         return p + 12;

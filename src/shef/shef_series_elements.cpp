@@ -212,8 +212,7 @@ Merge merge_time(State &s, const Elem &e, const RefDate &ref) {
 }
 
 bool apply_hour(State &s, std::string_view w) {
-    if (w.size() != 4 || w[0] != 'D' || w[1] != 'H' || !vyr::is_digit(w[2]) ||
-        !vyr::is_digit(w[3]))
+    if (w.size() != 4 || w[0] != 'D' || w[1] != 'H' || !vyr::is_digit(w[2]) || !vyr::is_digit(w[3]))
         return false;
     const int hour = (w[2] - '0') * 10 + (w[3] - '0');
     if (hour > 24) return false;
@@ -247,7 +246,10 @@ std::string civil_text(const Civil &t) {
 
 namespace vyr::series {
 
+using detail::civil_text;
 using detail::digits_value;
+using detail::kFirstTime;
+using detail::kLastTime;
 using detail::quoted;
 
 // The code of a text, in the cache (valid until the next look-up), or null
@@ -255,7 +257,8 @@ using detail::quoted;
 const Code *Decoder::Impl::code_ref(std::string_view text, std::string &why) {
     if (const Code *c = cached_code(text)) return c;
     const std::size_t n = text.size();
-    if (n < 2 || n > 7) return resolve_code(parm, text, code_scratch, why) ? &code_scratch : nullptr;
+    if (n < 2 || n > 7)
+        return resolve_code(parm, text, code_scratch, why) ? &code_scratch : nullptr;
     const uint64_t key = code_key(text);
     CachedCode *const way = code_cache[code_bucket(key, n)];
     // The newest code goes first; the one it displaces stays second.
@@ -360,18 +363,48 @@ bool Decoder::Impl::creation(const Elem &e, State &s) {
     return true;
 }
 
-// Checks the text of a value, places it in time and hands it out. False
-// when the text is no value.
-bool Decoder::Impl::value_word(std::string_view sta, const Code &code, const State &s,
-                               const Word &w, Step step, int64_t k) {
-    ValueText v;
-    if (!parse_value(w.text, v)) {
-        error("bad value " + quoted(w.text) + " for " + std::string(code.pe, 2));
+// A wall time of the message's zone in UTC; a skipped wall time is told
+// and refused, a repeated one is told and taken as its first occurrence.
+bool Decoder::Impl::utc_of(const Civil &local, int64_t &utc) {
+    const Zone &zone = msg.zone;
+    if (memo_valid && local.sec == memo_local.sec && local.min == memo_local.min &&
+        local.hour == memo_local.hour && local.day == memo_local.day &&
+        local.month == memo_local.month && local.year == memo_local.year &&
+        zone.code[0] == memo_zone.code[0] && zone.code[1] == memo_zone.code[1]) {
+        utc = memo_utc;
+        last_exact = true;
+        return true;
+    }
+    last_exact = false;
+    const Fit fit = to_utc(zone, local, utc);
+    if (fit == Fit::Exact && utc >= kFirstTime && utc <= kLastTime) {
+        last_exact = true;
+        memo_valid = true;
+        memo_local = local;
+        memo_zone = zone;
+        memo_utc = utc;
+        return true;
+    }
+    switch (fit) {
+        case Fit::Exact: break;
+        case Fit::Ambiguous:
+            warning("local time " + civil_text(local) + " occurs twice in zone " + zone.code +
+                    ": the first (daylight) time taken");
+            break;
+        case Fit::Gap:
+            warning("local time " + civil_text(local) + " does not exist in zone " + zone.code +
+                    ": value dropped");
+            return false;
+        case Fit::NoData:
+            error(std::string("no time zone data for zone ") + zone.code + " (" + zone.tzname +
+                  ")");
+            return false;
+    }
+    if (utc < kFirstTime || utc > kLastTime) {
+        error("time out of range");
         return false;
     }
-    value_parsed(sta, code, s, w, v, step, k);
     return true;
 }
-
 
 }  // namespace vyr::series

@@ -1,8 +1,9 @@
 // shef_series_impl.h - the SHEF message decoder's inside, shared by its
-// files: lexing (shef_series_lex.cpp), date/data-type elements and values
-// (shef_series_elements.cpp), the .A, .B and .E messages
-// (shef_series_messages.cpp) and the records handed out
-// (shef_series_records.cpp). Internal to the decoder.
+// files, each calling only those before it: line text (shef_series_lex.cpp),
+// date/data-type elements and times (shef_series_elements.cpp), the records
+// handed out (shef_series_records.cpp), .B blocks (shef_series_block.cpp),
+// the messages (shef_series_messages.cpp), and the front that tells lines
+// apart and reads streams (shef_series_front.cpp). Internal to the decoder.
 #ifndef SHEF_SERIES_IMPL_H
 #define SHEF_SERIES_IMPL_H
 
@@ -132,7 +133,7 @@ struct Decoder::Impl {
         bool skipping = false;  // rejected or cut short: its lines are passed over
         long line = 0;          // its start line
         int next_continuation = 1;
-        bool broken = false;  // a continuation line was refused: so are the later ones
+        bool broken = false;       // a continuation line was refused: so are the later ones
         std::string_view station;  // in station_text: identifiers have at most 8 characters
         char station_text[8] = {};
         Zone zone = utc_zone();
@@ -239,8 +240,8 @@ struct Decoder::Impl {
     std::vector<Elem> body_ops;
     State group_over;  // the values a .B station group's elements set
     char value_text[kValueMax];
-    std::string_view value;  // the value's text: in the word itself, or in value_text
-    Code code_scratch{};     // a code resolved without the cache
+    std::string_view value;           // the value's text: in the word itself, or in value_text
+    Code code_scratch{};              // a code resolved without the cache
     bool unknown_told[26 * 26] = {};  // unknown elements already told, once a run
 
     // Codes resolved before, by their text: the same few codes come back
@@ -294,8 +295,10 @@ struct Decoder::Impl {
     void error(const std::string &text) { note(Severity::Error, text); }
     void warning(const std::string &text) { note(Severity::Warning, text); }
 
-    // Lines (shef_series_lex.cpp)
+    // Line text (shef_series_lex.cpp)
     std::string_view clean(std::string_view raw);
+
+    // Lines told apart (shef_series_front.cpp)
     // A simple line: nothing in it that cleaning changes but its end, no
     // comma and no quote.
     void simple_line(std::string_view text, long number) {
@@ -314,7 +317,7 @@ struct Decoder::Impl {
     [[gnu::noinline]] void message_line(std::string_view text);
     void other_line(std::string_view text);
 
-    // Elements and values (shef_series_elements.cpp)
+    // Elements and times (shef_series_elements.cpp)
     const Code *code_ref(std::string_view text, std::string &why);
     [[gnu::noinline]] const Code *code_told(std::string_view text);
     bool code_of(std::string_view text, Code &code, std::string &why);
@@ -323,12 +326,15 @@ struct Decoder::Impl {
     bool apply(State &s, const Elem &e);
     bool merge(State &s, const Elem &e, const Code *code, std::string_view id);
     bool creation(const Elem &e, State &s);
+    bool utc_of(const Civil &local, int64_t &utc);
+
+    // Records (shef_series_records.cpp)
     bool value_word(std::string_view sta, const Code &code, const State &s, const Word &w,
                     Step step, int64_t k);
     void value_parsed(std::string_view sta, const Code &code, const State &s, const Word &w,
                       const ValueText &v, Step step, int64_t k);
 
-    // Messages (shef_series_messages.cpp)
+    // Messages (shef_series_messages.cpp; .B in shef_series_block.cpp)
     void end_message(bool by_new_start);
     void end_block();
     void start(char type, bool rev, std::string_view rest);
@@ -355,8 +361,7 @@ struct Decoder::Impl {
     bool b_override(Group &g, const Word &w);
     void b_value(Group &g, const Word &w);
 
-    // Records (shef_series_records.cpp)
-    bool utc_of(const Civil &local, int64_t &utc);
+    // Times of records (shef_series_records.cpp)
     // The time of a value of a line whose time is known already needs no
     // call.
     bool place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc) {
@@ -409,8 +414,8 @@ struct Decoder::Impl {
         if (csv != nullptr) csv->set_context(station, line_no, msg.revised, msg.kind);
     }
     void deliver_block(const Record &r);
-    [[gnu::always_inline]] bool quick_value(std::string_view sta, const Code &code,
-                                            const State &s, const detail::PlainValue &n);
+    [[gnu::always_inline]] bool quick_value(std::string_view sta, const Code &code, const State &s,
+                                            const detail::PlainValue &n);
     // quick_value in two parts: whether a code in a state can take the
     // quick path at all, known for a .B header parameter once; and the
     // value's own checks and its record.
@@ -453,9 +458,9 @@ inline bool Decoder::Impl::quick_emit(std::string_view sta, const Code &code, co
         csv->plain_row(utc, code, code.duration_value, value);  // in the line's context
         return true;
     }
-    const Record r{sta, utc,   &code, code.duration_value, n.missing,
-                   value, 0,   false, s.dc,                msg.revised,
-                   msg.kind, line_no, std::string_view()};
+    const Record r{
+        sta,         utc,      &code,   code.duration_value, n.missing, value, 0, false, s.dc,
+        msg.revised, msg.kind, line_no, std::string_view()};
     deliver(r);
     return true;
 }

@@ -1,6 +1,6 @@
 // shef_series_records.cpp - the records of decoded values: each value
-// placed in UTC time, checked against its code, converted to English units
-// and handed out; and the decoder's face.
+// checked, placed in UTC time, checked against its code, converted to
+// English units and handed out, a .B block's held to its .END.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -22,50 +22,6 @@ bool is_utc(const Zone &z) { return z.tzname == nullptr && z.offset == 0 && z.co
 
 // ---------------------------------------------------------------------------
 // Times
-
-// A wall time of the message's zone in UTC; a skipped wall time is told
-// and refused, a repeated one is told and taken as its first occurrence.
-bool Decoder::Impl::utc_of(const Civil &local, int64_t &utc) {
-    const Zone &zone = msg.zone;
-    if (memo_valid && local.sec == memo_local.sec && local.min == memo_local.min &&
-        local.hour == memo_local.hour && local.day == memo_local.day &&
-        local.month == memo_local.month && local.year == memo_local.year &&
-        zone.code[0] == memo_zone.code[0] && zone.code[1] == memo_zone.code[1]) {
-        utc = memo_utc;
-        last_exact = true;
-        return true;
-    }
-    last_exact = false;
-    const Fit fit = to_utc(zone, local, utc);
-    if (fit == Fit::Exact && utc >= kFirstTime && utc <= kLastTime) {
-        last_exact = true;
-        memo_valid = true;
-        memo_local = local;
-        memo_zone = zone;
-        memo_utc = utc;
-        return true;
-    }
-    switch (fit) {
-        case Fit::Exact: break;
-        case Fit::Ambiguous:
-            warning("local time " + civil_text(local) + " occurs twice in zone " + zone.code +
-                    ": the first (daylight) time taken");
-            break;
-        case Fit::Gap:
-            warning("local time " + civil_text(local) + " does not exist in zone " + zone.code +
-                    ": value dropped");
-            return false;
-        case Fit::NoData:
-            error(std::string("no time zone data for zone ") + zone.code + " (" + zone.tzname +
-                  ")");
-            return false;
-    }
-    if (utc < kFirstTime || utc > kLastTime) {
-        error("time out of range");
-        return false;
-    }
-    return true;
-}
 
 // A send code that stands for 07:00 local: the latest 07:00 at or before
 // the stated time.
@@ -162,25 +118,6 @@ bool trace_element(const Code &code) {
     const char a = code.pe[0], b = code.pe[1];
     return (a == 'P' && (b == 'P' || b == 'C' || b == 'Y')) ||
            (a == 'S' && (b == 'D' || b == 'F' || b == 'W'));
-}
-
-// Copies a short text (at most 26 bytes) with fixed-size moves: a library
-// call, or a call at all, costs more for the few bytes of a value.
-[[gnu::always_inline]] inline void copy_short(char *out, std::string_view s) {
-    const std::size_t n = s.size();
-    const char *q = s.data();
-    if (n >= 16) {
-        std::memcpy(out, q, 16);
-        std::memcpy(out + n - 16, q + n - 16, 16);
-    } else if (n >= 8) {
-        std::memcpy(out, q, 8);
-        std::memcpy(out + n - 8, q + n - 8, 8);
-    } else if (n >= 4) {
-        std::memcpy(out, q, 4);
-        std::memcpy(out + n - 4, q + n - 4, 4);
-    } else {
-        for (std::size_t i = 0; i < n; ++i) out[i] = q[i];
-    }
 }
 
 // The canonical text of a number (see english_value) when the written text
@@ -321,6 +258,19 @@ void Decoder::Impl::creation_checks(const State &s, int64_t utc) {
     }
 }
 
+// Checks the text of a value, places it in time and hands it out. False
+// when the text is no value.
+bool Decoder::Impl::value_word(std::string_view sta, const Code &code, const State &s,
+                               const Word &w, Step step, int64_t k) {
+    ValueText v;
+    if (!parse_value(w.text, v)) {
+        error("bad value " + quoted(w.text) + " for " + std::string(code.pe, 2));
+        return false;
+    }
+    value_parsed(sta, code, s, w, v, step, k);
+    return true;
+}
+
 // A value word read already: placed in time and handed out. The common
 // value, a number in English units with no qualifier, of a known element
 // of fixed duration and with no creation date, needs none of emit's checks
@@ -455,7 +405,7 @@ std::string_view Decoder::Impl::Texts::keep(std::string_view s) {
     char *p = at_;
     at_ += n;
     if (n <= 26)
-        copy_short(p, s);
+        vyr::copy_short(p, s.data(), s.size());
     else
         std::memcpy(p, s.data(), n);
     return {p, n};
@@ -474,44 +424,5 @@ void Decoder::Impl::Texts::clear() {
     at_ = chunks_.empty() ? nullptr : chunks_[0].get();
     end_ = at_ == nullptr ? nullptr : at_ + kChunk;
 }
-
-// ---------------------------------------------------------------------------
-// The decoder's face
-
-Decoder::Decoder(const Parm &parm, RefDate ref, ValueCall on_value, OnNote on_note, int)
-    : impl_(new Impl(parm, ref, std::move(on_value), std::move(on_note))) {}
-
-Decoder::~Decoder() { delete impl_; }
-
-void Decoder::line(std::string_view text, long number) {
-    impl_->line_no = number;
-    // The dot of a message line stands in column one, before any comment.
-    impl_->handle(impl_->clean(text), !text.empty() && text[0] == '.');
-}
-
-void Decoder::skipped_line(long number) {
-    Impl &d = *impl_;
-    d.line_no = number;
-    if (d.msg.kind == 'A' || d.msg.kind == 'E') d.msg.kind = 0;
-    if (!d.on_long_line) {
-        d.error("longer than 1 MiB skipped");
-        return;
-    }
-    ++d.counts.errors;
-    d.on_long_line(number);
-}
-
-void Decoder::set_on_long_line(OnLongLine fn) { impl_->on_long_line = std::move(fn); }
-
-void Decoder::set_on_block(OnBlock fn) { impl_->on_block = std::move(fn); }
-
-void Decoder::write_csv(CsvWriter &csv) {
-    impl_->csv = &csv;
-    impl_->on_block = [&csv](BlockMark m) { csv.block(m); };
-}
-
-void Decoder::finish() { impl_->end_message(false); }
-
-const Counts &Decoder::counts() const { return impl_->counts; }
 
 }  // namespace vyr::series
