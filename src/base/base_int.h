@@ -67,15 +67,20 @@ inline bool iequals(std::string_view s1, std::string_view s2) {
 // library call per field costs more than the few bytes it moves. Each
 // source word is read before any is written, so the ranges may overlap.
 [[gnu::always_inline]] inline void copy_short(char *d, const char *s, std::size_t n) {
-    if (n > 32) {
-        std::memmove(d, s, n);
-    } else if (n >= 16) {
-        char a[16], b[16];
-        std::memcpy(a, s, 16);
-        std::memcpy(b, s + n - 16, 16);
-        std::memcpy(d, a, 16);
-        std::memcpy(d + n - 16, b, 16);
-    } else if (n >= 8) {
+    // The common lengths first: most texts are under 8 bytes.
+    if (n >= 8) {
+        if (n > 16) {
+            if (n > 32) {
+                std::memmove(d, s, n);
+                return;
+            }
+            char a[16], b[16];
+            std::memcpy(a, s, 16);
+            std::memcpy(b, s + n - 16, 16);
+            std::memcpy(d, a, 16);
+            std::memcpy(d + n - 16, b, 16);
+            return;
+        }
         uint64_t a, b;
         std::memcpy(&a, s, 8);
         std::memcpy(&b, s + n - 8, 8);

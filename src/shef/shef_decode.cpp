@@ -115,6 +115,11 @@ class Text {
     char buf_[vyr::shef::kFieldKept + 1];
 };
 
+// The fields of a record line, copied by the one short-copy helper; whether
+// to inline it here is left to the compiler, which does better than forcing
+// it into each record's code.
+inline void copy_field(char *d, const char *s, std::size_t n) { vyr::copy_short(d, s, n); }
+
 // The record lines, gathered into blocks of the output. While messages
 // can come between records (the echo, the scanner's trace), each record is
 // written as soon as it ends instead, so that on a shared terminal the echo
@@ -131,17 +136,17 @@ class Records {
     void start(Field id) {
         const std::size_t n = std::min<std::size_t>(id.size(), 10);
         reserve(n);
-        vyr::copy_short(&buf_[len_], id.data(), n);
+        copy_field(&buf_[len_], id.data(), n);
         len_ += n;
     }
     void element(Field code, Field value) {
         reserve(code.size() + value.size() + 2);
         char *p = &buf_[len_];
         *p++ = ' ';
-        vyr::copy_short(p, code.data(), code.size());
+        copy_field(p, code.data(), code.size());
         p += code.size();
         *p++ = '=';
-        vyr::copy_short(p, value.data(), value.size());
+        copy_field(p, value.data(), value.size());
         len_ += code.size() + value.size() + 2;
     }
     // Ends the record; false when the output refused what was written.

@@ -381,6 +381,8 @@ struct Decoder::Impl {
     bool qualifier_of(const State &s, const Word &w, const ValueText &v, char &q);
     bool duration_of(const State &s, const Code *&code, Code &dflt, int &value);
     void creation_checks(const State &s, int64_t utc);
+    const Record &placed(Record &r, std::string_view sta, int64_t utc, const Code *code,
+                         const State &s, const Word &w);
     void emit(std::string_view sta, const Code &code, const State &s, const Word &w,
               const ValueText &v, int64_t utc);
     // Hands out a record, or holds it for its block's .END; inline for the

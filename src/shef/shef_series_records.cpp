@@ -271,6 +271,23 @@ bool Decoder::Impl::value_word(std::string_view sta, const Code &code, const Sta
     return true;
 }
 
+// The fields of a record that say where its value stands: station, time,
+// code, creation date, message and line.
+[[gnu::always_inline]] inline const Record &Decoder::Impl::placed(Record &r, std::string_view sta,
+                                                                  int64_t utc, const Code *code,
+                                                                  const State &s, const Word &w) {
+    r.station = sta;
+    r.obs_time = utc;
+    r.code = code;
+    r.has_creation = s.has_dc;
+    r.creation_time = s.dc;
+    r.revised = msg.revised;
+    r.message = msg.kind;
+    r.line = line_no;
+    r.comment = w.comment;
+    return r;
+}
+
 // A value word read already: placed in time and handed out. The common
 // value, a number in English units with no qualifier, of a known element
 // of fixed duration and with no creation date, needs none of emit's checks
@@ -286,20 +303,11 @@ void Decoder::Impl::value_parsed(std::string_view sta, const Code &code, const S
         const std::string_view text = written_value(v);
         if (text.data() != nullptr && text != "-9999") {
             Record r;
-            r.station = sta;
-            r.obs_time = utc;
-            r.code = &code;
             r.duration_value = code.duration_value;
             r.missing = false;
-            r.value = text;
             r.qualifier = 0;
-            r.has_creation = false;
-            r.creation_time = s.dc;
-            r.revised = msg.revised;
-            r.message = msg.kind;
-            r.line = line_no;
-            r.comment = w.comment;
-            deliver(r);
+            r.value = text;
+            deliver(placed(r, sta, utc, &code, s, w));
             return;
         }
     }
@@ -328,17 +336,8 @@ void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s,
         warning("forecast values without a creation date (DC)");
     }
     if (s.has_dc) creation_checks(s, utc);
-    r.station = sta;
-    r.obs_time = utc;
-    r.code = used;
     r.value = value;
-    r.has_creation = s.has_dc;
-    r.creation_time = s.dc;
-    r.revised = msg.revised;
-    r.message = msg.kind;
-    r.line = line_no;
-    r.comment = w.comment;
-    deliver(r);
+    deliver(placed(r, sta, utc, used, s, w));
 }
 
 // ---------------------------------------------------------------------------
