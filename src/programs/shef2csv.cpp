@@ -135,6 +135,7 @@ Outcome decode_input(const vyr::program::Input &input, const std::string &out, C
         [&](Severity s, long line, std::string_view text) { notes(s, line, text); });
     decoder.set_on_long_line(
         [](long line) { MESS_print(M_ERROR, "Line %ld longer than 1 MiB skipped\n", line); });
+    decoder.write_csv(*w);
     // Without memory (a line too long to hold) the input cannot be read.
     const bool decoded =
         vyr::guarded(false, [&] { return vyr::series::decode_stream(in, decoder); });

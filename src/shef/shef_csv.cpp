@@ -1,10 +1,15 @@
 // shef_csv.cpp - decoded SHEF values as CSV rows, and the whole conversion
 // from SHEF text to CSV.
 //
-// A row is built in place in a large buffer: the times of a message repeat
-// from row to row, so their text is kept from the row before.
+// A row is built in place in a large buffer: most of a row repeats the row
+// before (its station and time, its line and creation date), so those
+// parts are kept as text and copied whole. Copies are of fixed sizes
+// wherever the buffer has room past the row: a fixed move costs less than
+// a move of the exact length.
 #include <unistd.h>
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -12,33 +17,53 @@
 
 namespace {
 
+using vyr::series::Code;
+
 constexpr std::size_t kBlock = 128 << 10;  // bytes gathered before a write
-// Room for a row whose station and comment need no quoting: the fixed
-// columns take less than 100 bytes.
-constexpr std::size_t kFixedRow = 128;
+// Room for a row past its station, value and comment: a prefix copied as
+// 32 bytes, the code's 13, a middle copied as 64, a duration as 16, two
+// quotes and the line end, with room to spare.
+constexpr std::size_t kFixedRow = 192;
+
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Two digits of v (0 to 99) at p.
+inline void put2(char *p, int v) { std::memcpy(p, kPairs + 2 * v, 2); }
+
+// Up to 8 characters as one number, so that a short text is compared
+// without a call (the length is compared apart): two overlapping 4-byte
+// loads, or for 1 to 3 characters the first, middle and last.
+inline uint64_t short_key(const char *p, std::size_t n) {
+    uint32_t a = 0, b = 0;
+    if (n >= 4) {
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+    } else if (n > 0) {
+        a = static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) << 8 |
+            static_cast<unsigned char>(p[n - 1]) << 16;
+    }
+    return uint64_t{a} << 32 | b;
+}
+
+inline char *put_code(char *p, const Code &c) { return vyr::series::CsvWriter::code_text(p, c); }
 
 char *put_uint(char *p, unsigned long v) {
-    // Two digits at a time, from the end of a scratch buffer.
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    char tmp[24];
-    char *end = tmp + sizeof tmp, *q = end;
+    // Counted first, then written two digits at a time from the end.
+    std::size_t n = 1;
+    for (unsigned long t = v; t >= 10; t /= 10) ++n;
+    char *q = p + n;
     while (v >= 100) {
-        const unsigned long r = v % 100;
+        q -= 2;
+        std::memcpy(q, kPairs + 2 * (v % 100), 2);
         v /= 100;
-        q -= 2;
-        std::memcpy(q, kPairs + 2 * r, 2);
     }
-    if (v >= 10) {
-        q -= 2;
-        std::memcpy(q, kPairs + 2 * v, 2);
-    } else {
-        *--q = static_cast<char>('0' + v);
-    }
-    const std::size_t n = static_cast<std::size_t>(end - q);
-    std::memcpy(p, q, n);
+    if (v >= 10)
+        std::memcpy(q - 2, kPairs + 2 * v, 2);
+    else
+        q[-1] = static_cast<char>('0' + v);
     return p + n;
 }
 
@@ -94,7 +119,11 @@ namespace vyr::series {
 
 CsvWriter::CsvWriter(FILE *out) : out_(out), direct_(fileno(out) >= 0) { buf_.resize(kBlock); }
 
-CsvWriter::~CsvWriter() { drain(); }
+CsvWriter::~CsvWriter() {
+    if (in_block_) used_ = block_start_;
+    in_block_ = false;
+    drain();
+}
 
 void CsvWriter::header() {
     static constexpr std::string_view kHeader =
@@ -105,62 +134,249 @@ void CsvWriter::header() {
     used_ += kHeader.size();
 }
 
+// What is gathered goes out, but for an open block's rows: they stay, and
+// the buffer grows to hold them.
 void CsvWriter::make_room(std::size_t n) {
     drain();
-    if (n > buf_.size()) buf_.resize(n);
+    if (used_ + n > buf_.size()) buf_.resize(std::max(2 * buf_.size(), used_ + n));
+}
+
+void CsvWriter::block(Decoder::BlockMark mark) {
+    if (mark == Decoder::BlockMark::Begin) {
+        in_block_ = true;
+        block_start_ = used_;
+        return;
+    }
+    if (in_block_ && mark == Decoder::BlockMark::Drop) used_ = block_start_;
+    in_block_ = false;
+}
+
+void CsvWriter::put_time(int64_t secs, char *out) {
+    int64_t day = secs / 86400;
+    int64_t rem = secs % 86400;
+    if (rem < 0) {
+        rem += 86400;
+        --day;
+    }
+    DateText &d = dates_[static_cast<uint64_t>(day) % std::size(dates_)];
+    if (day != d.day) {
+        const Civil c = civil_of(day * 86400);
+        put2(d.text, c.year / 100);
+        put2(d.text + 2, c.year % 100);
+        d.text[4] = '-';
+        put2(d.text + 5, c.month);
+        d.text[7] = '-';
+        put2(d.text + 8, c.day);
+        d.text[10] = 'T';
+        d.day = day;
+    }
+    const int r = static_cast<int>(rem);
+    std::memcpy(out, d.text, 11);
+    put2(out + 11, r / 3600);
+    out[13] = ':';
+    put2(out + 14, r / 60 % 60);
+    out[16] = ':';
+    put2(out + 17, r % 60);
+    out[19] = 'Z';
+}
+
+// Whether any of the 8 bytes of w is a comma, a quote, a CR or a LF: a
+// byte equal to c leaves a zero in w ^ c, which the high bits mark.
+inline bool any_special(uint64_t w) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+    auto zero = [&](uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    return (zero(w ^ (kOnes * ',')) | zero(w ^ (kOnes * '"')) | zero(w ^ (kOnes * '\r')) |
+            zero(w ^ (kOnes * '\n'))) != 0;
+}
+
+// "station,obs_time,", made again: for a new time or station, and each
+// time for a station that is long or needs quotes.
+char *CsvWriter::put_prefix(char *p, const Record &r) {
+    if (make_prefix(r.station, r.obs_time)) {
+        std::memcpy(p, prefix_.text, sizeof prefix_.text);
+        return p + prefix_.len;
+    }
+    p = put_text(p, r.station);
+    *p++ = ',';
+    std::memcpy(p, prefix_.obs_text, 21);
+    return p + 21;
+}
+
+// The kept prefix made for a station and a time; false, with only the
+// time's text made, for a station that is long or needs quotes.
+bool CsvWriter::make_prefix(std::string_view station, int64_t obs_time) {
+    const std::size_t n = station.size();
+    Prefix &f = prefix_;
+    const bool new_time = obs_time != f.obs;
+    if (new_time) {
+        put_time(obs_time, f.obs_text);
+        f.obs_text[20] = ',';
+        f.obs = obs_time;
+    }
+    const uint64_t key = n <= 8 ? short_key(station.data(), n) : 0;
+    if (n > 8 || any_special(key)) {
+        f.station_len = SIZE_MAX;
+        return false;
+    }
+    if (key != f.station_key || n != f.station_len) {
+        put_short(f.text, station);
+        f.text[n] = ',';
+        f.station_key = key;
+        f.station_len = n;
+        f.len = n + 22;
+    } else if (!new_time) {
+        return true;  // made already
+    }
+    std::memcpy(f.text + n + 1, f.obs_text, 21);
+    return true;
+}
+
+namespace {
+
+// The middle's flags: qualifier, message, revised and creation.
+inline uint32_t middle_flags(const Record &r) {
+    return static_cast<unsigned char>(r.qualifier) |
+           static_cast<uint32_t>(static_cast<unsigned char>(r.message)) << 8 |
+           (r.revised ? 1u << 16 : 0) | (r.has_creation ? 1u << 17 : 0);
+}
+
+}  // namespace
+
+// ",qualifier,creation_time,revised,.message,line,", made again; the line
+// after the one before only counts its digits on.
+char *CsvWriter::put_middle(char *p, const Record &r) {
+    make_middle(r);
+    std::memcpy(p, middle_.text, sizeof middle_.text);
+    return p + middle_.len;
+}
+
+void CsvWriter::make_middle(const Record &r) {
+    Middle &m = middle_;
+    const int64_t creation = r.has_creation ? r.creation_time : 0;
+    if (r.line == m.line + 1 && m.line > 0 && middle_flags(r) == m.flags && creation == m.creation) {
+        char *const first = m.text + m.digits;
+        char *d = m.text + m.len - 2;  // the last digit, before the comma
+        while (d >= first && *d == '9') *d-- = '0';
+        if (d >= first) {
+            ++*d;
+            m.line = r.line;
+            return;
+        }
+    }
+    char *q = m.text;
+    *q++ = ',';
+    if (r.qualifier != 0) *q++ = r.qualifier;
+    *q++ = ',';
+    if (r.has_creation) {
+        put_time(r.creation_time, q);
+        q += 20;
+    }
+    std::memcpy(q, r.revised ? ",1,." : ",0,.", 4);
+    q += 4;
+    *q++ = r.message;
+    *q++ = ',';
+    m.digits = static_cast<std::size_t>(q - m.text);
+    q = put_int(q, r.line);
+    *q++ = ',';
+    m.len = static_cast<std::size_t>(q - m.text);
+    m.flags = middle_flags(r);
+    m.line = r.line;
+    m.creation = creation;
+}
+
+// "duration_value," made again.
+char *CsvWriter::put_duration(char *p, int value) {
+    DurationText &d = durations_[duration_slot(value)];
+    d.value = value;
+    char *e = put_int(d.text, value);
+    *e++ = ',';
+    d.len = static_cast<std::size_t>(e - d.text);
+    std::memcpy(p, d.text, sizeof d.text);
+    return p + d.len;
+}
+
+// The parts of a row that repeat the row before are copied from kept text
+// with fixed-size moves; the making of new text is out of line, so that
+// the common row needs few registers.
+bool CsvWriter::make_context(int64_t obs_time) {
+    context_ready_ = make_prefix(context_.station, obs_time);
+    if (!context_ready_) return false;  // the row is written as row() writes it
+    const Middle &m = middle_;
+    if (context_.line != m.line || m.creation != 0 ||
+        middle_flags(context_) != m.flags)
+        make_middle(context_);
+    return true;
+}
+
+// A plain row in a context made already, when its duration, its room or
+// its value needs more than copies.
+void CsvWriter::plain_row_made(int64_t, const Code &code, int duration_value,
+                               std::string_view value) {
+    if (used_ + kFixedRow + 64 + value.size() > buf_.size()) make_room(kFixedRow + 64 + value.size());
+    char *p = buf_.data() + used_;
+    std::memcpy(p, prefix_.text, sizeof prefix_.text);
+    p += prefix_.len;
+    p = put_code(p, code);
+    p = put_short(p, value);
+    std::memcpy(p, middle_.text, sizeof middle_.text);
+    p += middle_.len;
+    const DurationText &d = durations_[duration_slot(duration_value)];
+    if (d.value == duration_value) {
+        std::memcpy(p, d.text, sizeof d.text);
+        p += d.len;
+    } else {
+        p = put_duration(p, duration_value);
+    }
+    *p++ = '\n';
+    used_ = static_cast<std::size_t>(p - buf_.data());
+}
+
+// A plain row whose station cannot be kept: written as row() writes it.
+void CsvWriter::context_row(int64_t obs_time, const Code &code, int duration_value,
+                            std::string_view value) {
+    Record r = context_;
+    r.obs_time = obs_time;
+    r.code = &code;
+    r.duration_value = duration_value;
+    r.missing = value.empty();
+    r.value = value;
+    row(r);
 }
 
 void CsvWriter::row(const Record &r) {
-    reserve(kFixedRow + 2 * (r.station.size() + r.comment.size() + r.value.size()));
+    context_ready_ = false;  // the kept parts may be made for this row
+    const std::size_t n = r.station.size();
+    if (n <= 8 && r.value.size() <= 32 && r.comment.empty()) {
+        if (used_ + kFixedRow + 64 > buf_.size()) make_room(kFixedRow + 64);
+    } else {
+        reserve(kFixedRow + 2 * (n + r.comment.size()) + r.value.size());
+    }
     char *p = buf_.data() + used_;
-    if (r.station.data() != last_station_.data() || r.station.size() != last_station_.size()) {
-        last_station_ = r.station;
-        station_plain_ = !needs_quotes(r.station);
+    const Prefix &f = prefix_;
+    if (n == f.station_len && r.obs_time == f.obs && short_key(r.station.data(), n) == f.station_key) {
+        std::memcpy(p, f.text, sizeof f.text);
+        p += f.len;
+    } else {
+        p = put_prefix(p, r);
     }
-    p = station_plain_ ? put_short(p, r.station) : put_text(p, r.station);
-    *p++ = ',';
-    if (r.obs_time != last_obs_) {
-        format_utc(r.obs_time, obs_text_);
-        last_obs_ = r.obs_time;
-    }
-    std::memcpy(p, obs_text_, 20);
-    p += 20;
-    const Code &c = *r.code;
-    const char code[] = {',',     c.pe[0], c.pe[1],    ',', c.duration,    ',', c.ts[0],
-                         c.ts[1], ',',     c.extremum, ',', c.probability, ','};
-    std::memcpy(p, code, sizeof code);
-    p += sizeof code;
+    p = put_code(p, *r.code);
     if (!r.missing) p = put_short(p, r.value);
-    *p++ = ',';
-    if (r.qualifier != 0) *p++ = r.qualifier;
-    *p++ = ',';
-    if (r.has_creation) {
-        if (r.creation_time != last_creation_) {
-            format_utc(r.creation_time, creation_text_);
-            last_creation_ = r.creation_time;
-        }
-        std::memcpy(p, creation_text_, 20);
-        p += 20;
+    const Middle &m = middle_;
+    if (r.line == m.line && middle_flags(r) == m.flags &&
+        (r.has_creation ? r.creation_time : 0) == m.creation) {
+        std::memcpy(p, m.text, sizeof m.text);
+        p += m.len;
+    } else {
+        p = put_middle(p, r);
     }
-    std::memcpy(p, r.revised ? ",1,." : ",0,.", 4);
-    p += 4;
-    *p++ = r.message;
-    *p++ = ',';
-    // The rows of a line, and their durations, mostly repeat the row before.
-    if (r.line != last_line_) {
-        last_line_ = r.line;
-        line_len_ = static_cast<int>(put_int(line_text_, r.line) - line_text_);
-    }
-    p = put_short(p, std::string_view(line_text_, static_cast<std::size_t>(line_len_)));
-    *p++ = ',';
     // Durations take turns from row to row: a few are kept by value.
-    DurationText &d = durations_[static_cast<unsigned>(r.duration_value) % 8];
-    if (d.value != r.duration_value) {
-        d.value = r.duration_value;
-        d.len = static_cast<int>(put_int(d.text, r.duration_value) - d.text);
+    const DurationText &d = durations_[duration_slot(r.duration_value)];
+    if (d.value == r.duration_value) {
+        std::memcpy(p, d.text, sizeof d.text);
+        p += d.len;
+    } else {
+        p = put_duration(p, r.duration_value);
     }
-    p = put_short(p, std::string_view(d.text, static_cast<std::size_t>(d.len)));
-    *p++ = ',';
     if (!r.comment.empty()) p = put_text(p, r.comment);
     *p++ = '\n';
     used_ = static_cast<std::size_t>(p - buf_.data());
@@ -169,18 +385,19 @@ void CsvWriter::row(const Record &r) {
 // Blocks go straight to the descriptor when the stream has one: the
 // stream's own buffer would only copy them once more.
 void CsvWriter::drain() {
-    if (used_ == 0) return;
+    const std::size_t out = in_block_ ? block_start_ : used_;
+    if (out == 0) return;
     const int fd = direct_ ? fileno(out_) : -1;
     if (failed_) {
     } else if (fd < 0) {
-        failed_ = std::fwrite(buf_.data(), 1, used_, out_) != used_;
+        failed_ = std::fwrite(buf_.data(), 1, out, out_) != out;
     } else {
         if (!flushed_) {
             failed_ = std::fflush(out_) != 0;
             flushed_ = true;
         }
-        for (std::size_t done = 0; !failed_ && done < used_;) {
-            const ssize_t n = ::write(fd, buf_.data() + done, used_ - done);
+        for (std::size_t done = 0; !failed_ && done < out;) {
+            const ssize_t n = ::write(fd, buf_.data() + done, out - done);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 failed_ = true;
@@ -189,10 +406,19 @@ void CsvWriter::drain() {
             done += static_cast<std::size_t>(n);
         }
     }
-    used_ = 0;
+    if (in_block_) {
+        std::memmove(buf_.data(), buf_.data() + out, used_ - out);
+        block_start_ = 0;
+    } else if (buf_.size() > 4 * kBlock) {
+        // A large block grew the buffer: its room goes back.
+        std::vector<char>(kBlock).swap(buf_);
+    }
+    used_ -= out;
 }
 
 bool CsvWriter::flush() {
+    if (in_block_) used_ = block_start_;
+    in_block_ = false;
     drain();
     if (std::fflush(out_) != 0 || std::ferror(out_)) failed_ = true;
     return !failed_;
@@ -202,9 +428,9 @@ Conversion convert(FILE *in, FILE *out, const Parm &parm, RefDate ref,
                    const Decoder::OnNote &on_note, const Decoder::OnLongLine &on_long_line) {
     CsvWriter csv(out);
     csv.header();
-    Decoder decoder(
-        parm, ref, [&](const Record &r) { csv.row(r); }, on_note);
+    Decoder decoder(parm, ref, nullptr, on_note);
     decoder.set_on_long_line(on_long_line);
+    decoder.write_csv(csv);
     Conversion c;
     c.read_ok = decode_stream(in, decoder);
     c.write_ok = csv.flush();

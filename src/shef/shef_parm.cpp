@@ -322,39 +322,10 @@ bool resolve_code(const Parm &parm, std::string_view text, Code &code, std::stri
 // Values
 
 bool parse_value(std::string_view t, ValueText &v) {
-    v.qualifier = 0;
-    v.number = {};
-    v.fraction = {};
-    v.point = false;
     // Numbers first: they are nearly every value. One pass over the text.
-    const char *p = t.data(), *const end = p + t.size();
-    const char *q = p;
-    v.negative = q < end && *q == '-';
-    if (q < end && (*q == '+' || *q == '-')) ++q;
-    const char *digits_from = q;
-    while (q < end && *q == '0') ++q;
-    const char *whole = q;
-    while (q < end && vyr::is_digit(*q)) ++q;
-    v.whole = std::string_view(whole, static_cast<std::size_t>(q - whole));
-    bool any = q > digits_from;
-    if (q < end && *q == '.') {
-        v.point = true;
-        const char *dot = ++q, *last = q;  // last: just past the last nonzero digit
-        while (q < end && vyr::is_digit(*q)) {
-            if (*q != '0') last = q + 1;
-            ++q;
-        }
-        any = any || q > dot;
-        v.fraction = std::string_view(dot, static_cast<std::size_t>(last - dot));
-    }
-    if (any) {
-        const char *number_end = q;
-        if (q < end && vyr::is_upper(*q)) v.qualifier = *q++;
-        if (q != end) return false;
-        v.kind = ValueText::Number;
-        v.number = std::string_view(p, static_cast<std::size_t>(number_end - p));
-        return true;
-    }
+    const char *const end = t.data() + t.size();
+    const char *q = detail::read_number(t.data(), end, v);
+    if (q != nullptr) return q == end;
     return letter_value(t, v);
 }
 

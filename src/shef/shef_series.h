@@ -11,11 +11,15 @@
 #ifndef SHEF_SERIES_H
 #define SHEF_SERIES_H
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace vyr::series {
@@ -229,8 +233,14 @@ class Decoder {
     using OnLongLine = std::function<void(long line)>;
 
     // parm must outlive the decoder. Years given without a century or
-    // without a year are inferred against ref.
-    Decoder(const Parm &parm, RefDate ref, OnValue on_value, OnNote on_note);
+    // without a year are inferred against ref. on_value is any callable
+    // taking a const Record & (a lambda, a function, an OnValue), or {} for
+    // none: the decoder keeps a copy and calls it through one plain function
+    // pointer, once a value. An exception it throws leaves the decoder
+    // usable only for its destruction.
+    template <class V = std::nullptr_t>
+    Decoder(const Parm &parm, RefDate ref, V &&on_value, OnNote on_note)
+        : Decoder(parm, ref, ValueCall(std::forward<V>(on_value)), std::move(on_note), 0) {}
     ~Decoder();
     Decoder(const Decoder &) = delete;
     Decoder &operator=(const Decoder &) = delete;
@@ -243,11 +253,64 @@ class Decoder {
     // ends there; a .B block goes on.
     void skipped_line(long number);
     void set_on_long_line(OnLongLine fn);
+    // For a writer that can take back what it was given. With an OnBlock
+    // function set, a .B block's values are handed out as they are read,
+    // not held until its .END: Begin comes at the block's start, then Keep
+    // at its .END, or Drop when it ends otherwise (another message line,
+    // the end of the input, too many values) and its values must not be
+    // written. The counts take a block's values at its Keep.
+    enum class BlockMark { Begin, Keep, Drop };
+    using OnBlock = std::function<void(BlockMark)>;
+    void set_on_block(OnBlock fn);
+    // Values written straight to a CSV writer, which must outlive the
+    // decoder, instead of handed to the OnValue function: the rows that
+    // calling csv.row() for each value and csv.block() for each block mark
+    // would write, in less time.
+    void write_csv(class CsvWriter &csv);
     // The end of the input: an open .B block is closed with an error.
     void finish();
     const Counts &counts() const;
 
+    // A callable of records, owned, called through a plain function pointer
+    // (an OnValue would add its own indirection and checks to each value).
+    class ValueCall {
+      public:
+        ValueCall() = default;
+        template <class F>
+        explicit ValueCall(F &&f) {
+            using T = std::decay_t<F>;
+            if constexpr (std::is_same_v<T, std::nullptr_t>) {
+                return;
+            } else {
+                if constexpr (std::is_constructible_v<bool, const T &>)
+                    if (!static_cast<bool>(f)) return;  // an empty OnValue or null pointer
+                target_ = new T(std::forward<F>(f));
+                call_ = [](void *t, const Record &r) { (*static_cast<T *>(t))(r); };
+                drop_ = [](void *t) { delete static_cast<T *>(t); };
+            }
+        }
+        ValueCall(ValueCall &&o) noexcept : target_(o.target_), call_(o.call_), drop_(o.drop_) {
+            o.target_ = nullptr;
+            o.call_ = nullptr;
+            o.drop_ = nullptr;
+        }
+        ValueCall &operator=(ValueCall &&) = delete;
+        ValueCall(const ValueCall &) = delete;
+        ~ValueCall() {
+            if (drop_ != nullptr) drop_(target_);
+        }
+        explicit operator bool() const { return call_ != nullptr; }
+        void operator()(const Record &r) const { call_(target_, r); }
+
+      private:
+        void *target_ = nullptr;
+        void (*call_)(void *, const Record &) = nullptr;
+        void (*drop_)(void *) = nullptr;
+    };
+
   private:
+    Decoder(const Parm &parm, RefDate ref, ValueCall on_value, OnNote on_note, int);
+    friend bool decode_stream(FILE *in, Decoder &decoder);
     struct Impl;
     Impl *impl_;
 };
@@ -271,38 +334,156 @@ class CsvWriter {
     CsvWriter &operator=(const CsvWriter &) = delete;
     void header();
     void row(const Record &r);
+    // For a decoder that hands its plainest values over itself
+    // (Decoder::write_csv). set_context gives what the rows of a line, or
+    // of a .B station group, share; plain_row writes the row of a value
+    // with no qualifier, creation date or comment in that context: the
+    // text row() makes of the same record (an empty value is a missing
+    // one), with the shared parts checked once a context, not once a row.
+    // The station text must stay as it is until the next set_context.
+    void set_context(std::string_view station, long line, bool revised, char message) {
+        context_ = {station, 0, nullptr, 0, false, {}, 0, false, 0, revised, message, line, {}};
+        context_ready_ = false;
+    }
+    // Inline for the decoder: the common row is copies; anything else is
+    // left to plain_row_made.
+    [[gnu::always_inline]] void plain_row(int64_t obs_time, const Code &code, int duration_value,
+                                          std::string_view value) {
+        if ((!context_ready_ || obs_time != prefix_.obs) && !make_context(obs_time)) {
+            context_row(obs_time, code, duration_value, value);
+            return;
+        }
+        const DurationText &d = durations_[duration_slot(duration_value)];
+        const std::size_t n = value.size();
+        if (d.value != duration_value || n > 16 || used_ + kPlainRoom > buf_.size()) {
+            plain_row_made(obs_time, code, duration_value, value);
+            return;
+        }
+        char *p = buf_.data() + used_;
+        std::memcpy(p, prefix_.text, sizeof prefix_.text);
+        p += prefix_.len;
+        p = code_text(p, code);
+        const char *q = value.data();
+        if (n >= 8) {
+            std::memcpy(p, q, 8);
+            std::memcpy(p + n - 8, q + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(p, q, 4);
+            std::memcpy(p + n - 4, q + n - 4, 4);
+        } else if (n > 0) {
+            p[0] = q[0];
+            p[n / 2] = q[n / 2];
+            p[n - 1] = q[n - 1];
+        }
+        p += n;
+        std::memcpy(p, middle_.text, sizeof middle_.text);
+        p += middle_.len;
+        std::memcpy(p, d.text, sizeof d.text);
+        p += d.len;
+        *p++ = '\n';
+        used_ = static_cast<std::size_t>(p - buf_.data());
+    }
+    // "PE,D,TS,E,P," of a code: its seven letters spread with commas, two
+    // stores where bytes stand in memory as in a number.
+    static char *code_text(char *p, const Code &c) {
+        if constexpr (std::endian::native == std::endian::little) {
+            uint32_t a, b;
+            std::memcpy(&a, c.pe, 4);  // pe, duration, first of ts
+            std::memcpy(&b, c.ts, 4);  // ts, extremum, probability
+            const uint64_t lo = (a & 0xffffu) | uint64_t{','} << 16 |
+                                uint64_t{(a >> 16) & 0xff} << 24 | uint64_t{','} << 32 |
+                                uint64_t{b & 0xffffu} << 40 | uint64_t{','} << 56;
+            const uint32_t hi = ((b >> 16) & 0xff) | uint32_t{','} << 8 | (b >> 24) << 16 |
+                                uint32_t{','} << 24;
+            std::memcpy(p, &lo, 8);
+            std::memcpy(p + 8, &hi, 4);
+        } else {
+            const char code[] = {c.pe[0], c.pe[1],    ',', c.duration,    ',', c.ts[0], c.ts[1],
+                                 ',',     c.extremum, ',', c.probability, ','};
+            std::memcpy(p, code, sizeof code);
+        }
+        return p + 12;
+    }
+    [[gnu::noinline]] void plain_row_made(int64_t obs_time, const Code &code, int duration_value,
+                                          std::string_view value);
+    // A .B block's rows are kept apart from Begin until Keep writes them or
+    // Drop takes them back (see Decoder::set_on_block); rows of a block not
+    // ended when the writer is flushed are dropped.
+    void block(Decoder::BlockMark mark);
     // Writes what is gathered and flushes the stream; false when any write
     // failed.
     bool flush();
 
   private:
+    // Room a plain row can take: prefix, code, value, middle, duration and
+    // line end, each copied whole.
+    static constexpr std::size_t kPlainRoom = 32 + 12 + 16 + 64 + 16 + 1;
     // Room for n more bytes.
     void reserve(std::size_t n) {
         if (used_ + n > buf_.size()) make_room(n);
     }
     void make_room(std::size_t n);
     void drain();
+    [[gnu::noinline]] char *put_prefix(char *p, const Record &r);
+    [[gnu::noinline]] char *put_middle(char *p, const Record &r);
+    [[gnu::noinline]] char *put_duration(char *p, int value);
+    // The kept prefix and middle made for the context and a time; false
+    // when the station cannot be kept (long, or in need of quotes).
+    [[gnu::noinline]] bool make_context(int64_t obs_time);
+    bool make_prefix(std::string_view station, int64_t obs_time);
+    void make_middle(const Record &r);
+    [[gnu::noinline]] void context_row(int64_t obs_time, const Code &code, int duration_value,
+                                       std::string_view value);
+    // "YYYY-MM-DDTHH:MM:SSZ" at out: the texts of the last few days seen
+    // are kept, as a product's times fall on a few days.
+    void put_time(int64_t secs, char *out);
     FILE *out_;
     bool direct_;           // blocks are written to the descriptor
     bool flushed_ = false;  // what the stream held before is out
     std::vector<char> buf_;
     std::size_t used_ = 0;
     bool failed_ = false;
-    int64_t last_obs_ = INT64_MIN;
-    char obs_text_[24] = {};
-    int64_t last_creation_ = INT64_MIN;
-    char creation_text_[24] = {};
-    std::string_view last_station_;
-    bool station_plain_ = true;
-    long last_line_ = -1;
-    char line_text_[24] = {};
-    int line_len_ = 0;
+    bool in_block_ = false;
+    std::size_t block_start_ = 0;  // where the open block's rows start
+    Record context_{};             // set_context's parts
+    bool context_ready_ = false;   // the kept prefix and middle are of context_
+    struct DateText {
+        int64_t day = INT64_MIN;
+        char text[16] = {};  // "YYYY-MM-DDT"
+    };
+    DateText dates_[32];  // by day, modulo their number
+    // The rows of a line repeat most of the row before: "station,obs_time,"
+    // and ",qualifier,creation_time,revised,.message,line," are kept as
+    // text with what they were made of.
+    struct Prefix {
+        std::size_t station_len = SIZE_MAX;  // SIZE_MAX: text not made
+        uint64_t station_key = 0;
+        int64_t obs = INT64_MIN;
+        char obs_text[24] = {};  // "obs_time,"
+        std::size_t len = 0;
+        char text[32] = {};
+    } prefix_;
+    struct Middle {
+        long line = -1;
+        int64_t creation = 0;
+        uint32_t flags = UINT32_MAX;  // qualifier, revised, message, has_creation
+        std::size_t len = 0;
+        std::size_t digits = 0;  // where the line's digits start
+        char text[64] = {};
+    } middle_;
+    // Durations take turns from row to row: a few are kept by value, each
+    // with its comma.
     struct DurationText {
         int value = -1;
-        int len = 0;
-        char text[24] = {};
+        std::size_t len = 0;
+        char text[16] = {};
     };
-    DurationText durations_[8];
+    DurationText durations_[32];
+    // The durations of a product's codes (0, 1001, 2001, 1006...) fall in
+    // slots of their own.
+    static std::size_t duration_slot(int value) {
+        return (static_cast<uint32_t>(value) * 2654435761u) >> 27;
+    }
 };
 
 // The whole conversion: the SHEF text of in to CSV on out. Notes go to

@@ -11,10 +11,21 @@ namespace vyr::series::detail {
 const int64_t kFirstTime = days_from_civil(1, 1, 1) * 86400;
 const int64_t kLastTime = days_from_civil(10000, 1, 1) * 86400 - 1;
 
+namespace {
+
+constexpr struct IdChars {
+    bool v[256];
+    constexpr IdChars() : v{} {
+        for (int c = 0; c < 256; ++c) v[c] = vyr::is_upper(c) || vyr::is_digit(c) || c == '_';
+    }
+} kIdChar;
+
+}  // namespace
+
 bool valid_id(std::string_view id) {
     if (id.size() < 3 || id.size() > 8) return false;
     for (char c : id)
-        if (!vyr::is_upper(c) && !vyr::is_digit(c) && c != '_') return false;
+        if (!kIdChar.v[static_cast<unsigned char>(c)]) return false;
     return true;
 }
 
@@ -46,8 +57,9 @@ bool pairs_in_range(std::string_view d, std::size_t pos, int first) {
     static constexpr int kMin[] = {0, 1, 1, 0, 0, 0}, kMax[] = {0, 12, 31, 24, 59, 59};
     if (!all_digits(d) || (d.size() - pos) % 2 != 0) return false;
     for (int f = first; pos < d.size(); pos += 2, ++f) {
-        int v;
-        if (f > 5 || !read_int(d.substr(pos, 2), kMin[f], kMax[f], v)) return false;
+        if (f > 5) return false;
+        const int v = (d[pos] - '0') * 10 + (d[pos + 1] - '0');
+        if (v < kMin[f] || v > kMax[f]) return false;
     }
     return true;
 }
@@ -193,9 +205,24 @@ Merge merge_time(State &s, const Elem &e, const RefDate &ref) {
     if (!hour_named && !s.hour_given && check.hour == 24) check.hour = 0;
     if (!valid_civil(check)) return Merge::BadTime;
     s.when = out;
+    s.when_known = false;
     if (hour_named) s.hour_given = true;
     if (year_named) s.year_inferred = false;
     return Merge::Ok;
+}
+
+bool apply_hour(State &s, std::string_view w) {
+    if (w.size() != 4 || w[0] != 'D' || w[1] != 'H' || !vyr::is_digit(w[2]) ||
+        !vyr::is_digit(w[3]))
+        return false;
+    const int hour = (w[2] - '0') * 10 + (w[3] - '0');
+    if (hour > 24) return false;
+    s.when.hour = hour;
+    s.when.min = s.when.sec = 0;
+    s.when_known = false;
+    s.hour_given = true;
+    s.rel = Step{};
+    return true;
 }
 
 Civil normalised(Civil t) {
@@ -223,19 +250,29 @@ namespace vyr::series {
 using detail::digits_value;
 using detail::quoted;
 
-bool Decoder::Impl::code_of(std::string_view text, Code &code, std::string &why) {
-    if (text.size() < 2 || text.size() > 7) return resolve_code(parm, text, code, why);
-    uint64_t key = text.size();
-    for (char c : text) key = key << 8 | static_cast<unsigned char>(c);
-    CachedCode &slot = code_cache[(key * 0x9E3779B97F4A7C15ULL) >> 58];
-    if (slot.key == key) {
-        code = slot.code;
-        return true;
+// The code of a text, in the cache (valid until the next look-up), or null
+// with why set.
+const Code *Decoder::Impl::code_ref(std::string_view text, std::string &why) {
+    if (const Code *c = cached_code(text)) return c;
+    const std::size_t n = text.size();
+    if (n < 2 || n > 7) return resolve_code(parm, text, code_scratch, why) ? &code_scratch : nullptr;
+    const uint64_t key = code_key(text);
+    CachedCode *const way = code_cache[code_bucket(key, n)];
+    // The newest code goes first; the one it displaces stays second.
+    way[1] = way[0];
+    if (!resolve_code(parm, text, way[0].code, why)) {
+        way[0].len = 0;  // what resolve_code left there is no code
+        return nullptr;
     }
-    if (!resolve_code(parm, text, code, why)) return false;
-    slot.key = key;
-    slot.code = code;
-    return true;
+    way[0].key = key;
+    way[0].len = n;
+    return &way[0].code;
+}
+
+bool Decoder::Impl::code_of(std::string_view text, Code &code, std::string &why) {
+    const Code *c = code_ref(text, why);
+    if (c != nullptr) code = *c;
+    return c != nullptr;
 }
 
 // Reads an element word; false with the error told, cost saying what the
@@ -332,9 +369,9 @@ bool Decoder::Impl::value_word(std::string_view sta, const Code &code, const Sta
         error("bad value " + quoted(w.text) + " for " + std::string(code.pe, 2));
         return false;
     }
-    int64_t utc;
-    if (place(s, code, step, k, utc)) emit(sta, code, s, w, v, utc);
+    value_parsed(sta, code, s, w, v, step, k);
     return true;
 }
+
 
 }  // namespace vyr::series

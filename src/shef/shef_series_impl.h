@@ -7,6 +7,9 @@
 #define SHEF_SERIES_IMPL_H
 
 #include <cstdint>
+#include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +40,10 @@ struct State {
     bool si = false;
     char dq = 0;  // default qualifier, 0 for none
     int dv = -1;  // variable duration value: kNoDv, kDefaultDv (DVZ) or a number
+    // The UTC time of when, kept once found exact: the values of a line
+    // share it. Whatever changes when clears it.
+    mutable bool when_known = false;
+    mutable int64_t when_utc = 0;
 };
 constexpr int kNoDv = -1;
 constexpr int kDefaultDv = -2;
@@ -81,8 +88,17 @@ bool parse_element(const Parm &parm, std::string_view w, Elem &e);
 // in the first hour of the next day. s is unchanged unless Ok.
 enum class Merge { Ok, BadTime, BadYear };
 Merge merge_time(State &s, const Elem &e, const RefDate &ref);
+// DHhh, the commonest element, applied to s as parse_element, merge_time
+// and the ending of the relative date apply it: the hour set, minutes and
+// seconds cleared (the date of s is always valid, so the time is too).
+// False, with s unchanged, for any other word.
+bool apply_hour(State &s, std::string_view w);
 // The years that a message may name (1753 to 2199).
 inline bool year_in_range(int year) { return year >= 1753 && year <= 2199; }
+// PC, PP and PY: in hundredths of an inch when written without a point.
+inline bool precipitation(const Code &code) {
+    return code.pe[0] == 'P' && (code.pe[1] == 'P' || code.pe[1] == 'C' || code.pe[1] == 'Y');
+}
 // Hour 24 as 00:00 of the next day.
 Civil normalised(Civil t);
 std::string civil_text(const Civil &t);
@@ -97,14 +113,16 @@ using detail::Step;
 using detail::Word;
 
 struct Decoder::Impl {
-    Impl(const Parm &p, RefDate r, OnValue v, OnNote n)
+    Impl(const Parm &p, RefDate r, ValueCall v, OnNote n)
         : parm(p), ref(r), on_value(std::move(v)), on_note(std::move(n)) {}
 
     const Parm &parm;
     RefDate ref;
-    OnValue on_value;
+    ValueCall on_value;
     OnNote on_note;
     OnLongLine on_long_line;
+    OnBlock on_block;
+    CsvWriter *csv = nullptr;  // write_csv's writer: it takes the values
     Counts counts;
 
     // The message being decoded: all of it goes at the next message start.
@@ -115,7 +133,8 @@ struct Decoder::Impl {
         long line = 0;          // its start line
         int next_continuation = 1;
         bool broken = false;  // a continuation line was refused: so are the later ones
-        std::string station;
+        std::string_view station;  // in station_text: identifiers have at most 8 characters
+        char station_text[8] = {};
         Zone zone = utc_zone();
         State st;
         bool trailing_slash = false;  // .E: the last line ended with "/"
@@ -130,7 +149,7 @@ struct Decoder::Impl {
             skipping = broken = trailing_slash = false;
             line = at;
             next_continuation = 1;
-            station.clear();
+            station = {};
             zone = utc_zone();
             st = State{};
             a_pending.clear();
@@ -151,38 +170,57 @@ struct Decoder::Impl {
         bool bad;
         Code code;
         State st;
+        bool quick = false;          // quick_fits(code, st)
+        bool precipitation = false;  // of code
     };
-    // The values of a .B block, written at its .END: their texts are kept
-    // with them, since the lines they came from are gone by then; a value
-    // too long to keep in place, and a comment, go to the block's text.
-    struct Held {
-        Code code;
-        int64_t obs_time, creation_time;
-        long line;
-        int duration_value;
-        uint32_t long_value, comment, comment_len;  // offsets into the block's text
-        char station[8];
-        char value[26];
-        uint8_t station_len;
-        uint16_t value_len;
-        char qualifier;
-        bool missing, has_creation;
+    // Texts kept until a block's .END, in chunks that never move, so that
+    // records can point into them.
+    class Texts {
+      public:
+        Texts() = default;
+        Texts(const Texts &) = delete;
+        Texts &operator=(const Texts &) = delete;
+        std::string_view keep(std::string_view s);
+        // Back to empty; the first chunk stays for the next block.
+        void clear();
+
+      private:
+        static constexpr std::size_t kChunk = 1 << 16;
+        void grow(std::size_t n);
+        std::vector<std::unique_ptr<char[]>> chunks_;
+        char *at_ = nullptr, *end_ = nullptr;
     };
+    // The values of a .B block, written at its .END, as whole records: the
+    // lines they came from are gone by then, so their texts are kept, and a
+    // code that is not a header parameter's.
     struct Block {
         std::vector<Slot> slots;
-        std::vector<Held> held;
-        std::string text;
+        std::vector<Record> held;
+        Texts texts;
+        std::deque<Code> codes;
+        // The station text kept last, and where it came from: the values
+        // of a station group share one text.
+        std::string_view station, station_from;
         bool body_started = false;
         bool header_broken = false;  // later parameters of the header are lost
         bool joined_told = false;
+        // With an OnBlock function: Begin was given and no end yet, and the
+        // values handed out since.
+        bool open = false;
+        std::size_t passed = 0;
+        // The values held so far are dropped.
+        void drop() {
+            held.clear();
+            texts.clear();
+            codes.clear();
+            station = station_from = {};
+        }
         // Back to an empty block; the lists keep their room for the next,
         // unless a large block left much of it.
         void reset() {
             slots.clear();
-            if (held.capacity() > 4096) std::vector<Held>().swap(held);
-            if (text.capacity() > (1 << 16)) std::string().swap(text);
-            held.clear();
-            text.clear();
+            if (held.capacity() > 4096) std::vector<Record>().swap(held);
+            drop();
             body_started = header_broken = joined_told = false;
         }
     };
@@ -191,6 +229,7 @@ struct Decoder::Impl {
     Message msg;
     Series series;
     Block block;
+    bool block_used = false;  // block holds what a .B message left
 
     // Scratch and run-wide memory.
     long line_no = 0;
@@ -198,17 +237,52 @@ struct Decoder::Impl {
     std::vector<Word> words;
     std::vector<Word> group_words;
     std::vector<Elem> body_ops;
+    State group_over;  // the values a .B station group's elements set
     char value_text[kValueMax];
-    std::size_t value_len = 0;
+    std::string_view value;  // the value's text: in the word itself, or in value_text
+    Code code_scratch{};     // a code resolved without the cache
     bool unknown_told[26 * 26] = {};  // unknown elements already told, once a run
 
     // Codes resolved before, by their text: the same few codes come back
     // on every line of a product.
     struct CachedCode {
         uint64_t key = 0;
+        std::size_t len = 0;  // 0: empty
         Code code{};
     };
-    CachedCode code_cache[64];
+    static constexpr std::size_t kCodeBuckets = 64;
+    CachedCode code_cache[kCodeBuckets][2];
+    // A code text of 2 to 7 characters as one number, its length apart:
+    // two overlapping loads fix every byte.
+    static uint64_t code_key(std::string_view text) {
+        const std::size_t n = text.size();
+        const char *p = text.data();
+        if (n >= 4) {
+            uint32_t a, b;
+            std::memcpy(&a, p, 4);
+            std::memcpy(&b, p + n - 4, 4);
+            return uint64_t{a} | uint64_t{b} << 32;
+        }
+        uint16_t a;
+        std::memcpy(&a, p, 2);
+        return uint64_t{a} | uint64_t{static_cast<unsigned char>(p[n - 1])} << 16;
+    }
+    static std::size_t code_bucket(uint64_t key, std::size_t n) {
+        uint64_t h = (key + n) * 0x9E3779B97F4A7C15ULL;
+        h ^= h >> 32;
+        return h % kCodeBuckets;
+    }
+    // The code of a text when the cache holds it, else null: no call, and
+    // no text for an error, for the codes that come back on every line.
+    const Code *cached_code(std::string_view text) const {
+        const std::size_t n = text.size();
+        if (n < 2 || n > 7) return nullptr;
+        const uint64_t key = code_key(text);
+        const CachedCode *const way = code_cache[code_bucket(key, n)];
+        if (way[0].key == key && way[0].len == n) return &way[0].code;
+        if (way[1].key == key && way[1].len == n) return &way[1].code;
+        return nullptr;
+    }
 
     // The last wall time converted, and its UTC time.
     bool memo_valid = false;
@@ -222,10 +296,27 @@ struct Decoder::Impl {
 
     // Lines (shef_series_lex.cpp)
     std::string_view clean(std::string_view raw);
+    // A simple line: nothing in it that cleaning changes but its end, no
+    // comma and no quote.
+    void simple_line(std::string_view text, long number) {
+        line_no = number;
+        std::string_view s = text;
+        while (!s.empty() && (s.back() == ' ' || s.back() == '=' || s.back() == '&'))
+            s.remove_suffix(1);
+        line_simple = true;
+        handle(s, !text.empty() && text[0] == '.');
+        line_simple = false;
+    }
+    bool line_simple = false;  // the line in hand is simple
     void handle(std::string_view text, bool dot_in_column_one);
+    // Apart, so that the many body lines of .B blocks pay for none of a
+    // message line's work.
+    [[gnu::noinline]] void message_line(std::string_view text);
     void other_line(std::string_view text);
 
     // Elements and values (shef_series_elements.cpp)
+    const Code *code_ref(std::string_view text, std::string &why);
+    [[gnu::noinline]] const Code *code_told(std::string_view text);
     bool code_of(std::string_view text, Code &code, std::string &why);
     bool element(std::string_view w, Elem &e, std::string_view cost, std::string_view id,
                  bool interval_ok);
@@ -234,6 +325,8 @@ struct Decoder::Impl {
     bool creation(const Elem &e, State &s);
     bool value_word(std::string_view sta, const Code &code, const State &s, const Word &w,
                     Step step, int64_t k);
+    void value_parsed(std::string_view sta, const Code &code, const State &s, const Word &w,
+                      const ValueText &v, Step step, int64_t k);
 
     // Messages (shef_series_messages.cpp)
     void end_message(bool by_new_start);
@@ -246,7 +339,7 @@ struct Decoder::Impl {
     bool continues(char type, bool rev, int number);
     void a_data(std::string_view data);
     void a_field(std::string_view field);
-    bool a_quick(std::string_view field);
+    const char *a_quick(const char *p, const char *end);
     bool a_pending_value();
     void e_data(std::string_view data, bool continued);
     bool e_word(const Word &w, bool after_value);
@@ -257,15 +350,27 @@ struct Decoder::Impl {
     void b_station(std::string_view group);
     void b_group(std::string_view id, std::string_view rest);
     struct Group;
+    const char *b_quick(Group &g, const char *p, const char *end, bool first);
     bool b_field(Group &g, std::string_view f, bool first, bool last);
     bool b_override(Group &g, const Word &w);
     void b_value(Group &g, const Word &w);
 
     // Records (shef_series_records.cpp)
     bool utc_of(const Civil &local, int64_t &utc);
-    bool place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc);
+    // The time of a value of a line whose time is known already needs no
+    // call.
+    bool place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc) {
+        if (s.when_known && s.rel.unit == 0 && step.unit == 0 && !code.seven_am) {
+            month_end_refused = false;
+            utc = s.when_utc;
+            return true;
+        }
+        return place_slow(s, code, step, k, utc);
+    }
+    bool place_slow(const State &s, const Code &code, Step step, int64_t k, int64_t &utc);
     bool seven_am(const State &s, const Code &code, int64_t &utc);
     bool month_end_refused = false;  // the last place() failed on a DIE step
+    bool last_exact = false;         // the last utc_of() found one time, in range
     bool value_text_of(const Code &code, const State &s, const Word &w, const ValueText &v,
                        bool &missing);
     bool qualifier_of(const State &s, const Word &w, const ValueText &v, char &q);
@@ -273,10 +378,87 @@ struct Decoder::Impl {
     void creation_checks(const State &s, int64_t utc);
     void emit(std::string_view sta, const Code &code, const State &s, const Word &w,
               const ValueText &v, int64_t utc);
-    void deliver(const Record &r);
+    // Hands out a record, or holds it for its block's .END; inline for the
+    // common cases, the value of an .A line and of a block given to OnBlock.
+    [[gnu::always_inline]] void deliver(const Record &r) {
+        if (takes_now())
+            pass(r);
+        else
+            deliver_block(r);
+    }
+    // Whether a value goes out at once (counted as it does), not held for
+    // its block's .END or lost with its block.
+    [[gnu::always_inline]] bool takes_now() {
+        if (msg.kind != 'B') {
+            ++counts.values;
+            return true;
+        }
+        if (!block.open || msg.skipping || block.passed >= kBlockMax) return false;
+        ++block.passed;
+        return true;
+    }
+    void pass(const Record &r) {
+        if (csv != nullptr)
+            csv->row(r);
+        else if (on_value)
+            on_value(r);
+    }
+    // The parts the quick values of a line or station group share, for
+    // write_csv's writer.
+    void row_context(std::string_view station) {
+        if (csv != nullptr) csv->set_context(station, line_no, msg.revised, msg.kind);
+    }
+    void deliver_block(const Record &r);
+    [[gnu::always_inline]] bool quick_value(std::string_view sta, const Code &code,
+                                            const State &s, const detail::PlainValue &n);
+    // quick_value in two parts: whether a code in a state can take the
+    // quick path at all, known for a .B header parameter once; and the
+    // value's own checks and its record.
+    static bool quick_fits(const Code &code, const State &s) {
+        return s.rel.unit == 0 && s.dq == 0 && !s.si && !s.has_dc && code.duration != 'V' &&
+               code.pe_known && code.ts[0] != 'F' && !code.seven_am;
+    }
+    [[gnu::always_inline]] bool quick_emit(std::string_view sta, const Code &code, const State &s,
+                                           const detail::PlainValue &n, bool precipitation);
     void hold(const Record &r);
+    void block_too_large();
     void write_block();
+    // A block handed to OnBlock ends: its values stand or are void.
+    void close_block(bool keep) {
+        if (!block.open) return;
+        block.open = false;
+        if (keep) counts.values += static_cast<long>(block.passed);
+        block.passed = 0;
+        if (on_block) on_block(keep ? BlockMark::Keep : BlockMark::Drop);
+    }
 };
+
+// A plain value (see plain_value) handed out with none of emit's checks
+// when none applies: no qualifier, English units, a known element of fixed
+// duration, no creation date, no forecast, no send code, no hundredths of
+// precipitation, no relative date. False, with nothing done, for any other
+// value: the general path takes it.
+inline bool Decoder::Impl::quick_value(std::string_view sta, const Code &code, const State &s,
+                                       const detail::PlainValue &n) {
+    return quick_fits(code, s) && quick_emit(sta, code, s, n, detail::precipitation(code));
+}
+
+inline bool Decoder::Impl::quick_emit(std::string_view sta, const Code &code, const State &s,
+                                      const detail::PlainValue &n, bool precipitation) {
+    if (!n.missing && ((!n.point && precipitation) || n.text == "-9999")) return false;
+    int64_t utc;
+    if (!place(s, code, Step{}, 0, utc)) return true;  // told, and the value lost
+    const std::string_view value = n.missing ? std::string_view() : n.text;
+    if (csv != nullptr && takes_now()) {
+        csv->plain_row(utc, code, code.duration_value, value);  // in the line's context
+        return true;
+    }
+    const Record r{sta, utc,   &code, code.duration_value, n.missing,
+                   value, 0,   false, s.dc,                msg.revised,
+                   msg.kind, line_no, std::string_view()};
+    deliver(r);
+    return true;
+}
 
 }  // namespace vyr::series
 

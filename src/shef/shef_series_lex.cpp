@@ -1,8 +1,16 @@
 // shef_series_lex.cpp - the lines of SHEF text: read from a stream, cleaned
 // of internal comments and blanks, split into words, and told apart as
 // message starts, continuations, block ends and other lines.
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base_int.h"
 #include "shef_series_impl.h"
@@ -133,8 +141,9 @@ std::string_view Decoder::Impl::clean(std::string_view raw) {
 // an .A or .E message. One that would be a message line but for its dot,
 // not in column one, is an error.
 void Decoder::Impl::other_line(std::string_view text) {
-    const std::size_t p = text.find_first_not_of(' ');
-    if (message_tag(text.substr(p))) {
+    std::size_t p = 0;
+    while (text[p] == ' ') ++p;  // the line holds more than blanks
+    if (text[p] == '.' && message_tag(text.substr(p))) {
         error("message line without its dot in column one: " + detail::quoted(text.substr(p, 20)));
         if (msg.kind != 'B') msg.kind = 0;
         return;
@@ -148,10 +157,14 @@ void Decoder::Impl::other_line(std::string_view text) {
 
 void Decoder::Impl::handle(std::string_view text, bool dot_in_column_one) {
     if (text.empty()) return;  // neither starts nor ends a message
-    if (!dot_in_column_one) {
+    if (!dot_in_column_one)
         other_line(text);
-        return;
-    }
+    else
+        message_line(text);
+}
+
+// A line with its dot in column one.
+void Decoder::Impl::message_line(std::string_view text) {
     if (block_end(text)) {
         end_block();  // and an .A or .E message ends as at any other line
         return;
@@ -184,15 +197,210 @@ void Decoder::Impl::handle(std::string_view text, bool dot_in_column_one) {
         error("not a SHEF message line: " + detail::quoted(text.substr(0, 20)));
 }
 
+}  // namespace vyr::series
+
+namespace vyr::series::detail {
+
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ULL, kLow7 = 0x7f * kOnes, kHigh = 0x80 * kOnes;
+
+// The high bit of each byte of y (high bits clear) that is zero.
+inline uint64_t zeros7(uint64_t y) { return ~(y + kLow7) & kHigh; }
+
+// Eight bytes at p, the first in the low byte.
+inline uint64_t load_word(const char *p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    return w;
+}
+
+// Marks the bytes of w that first_mark stops at; exact for each byte, as no
+// sum carries into the next.
+inline uint64_t marks(uint64_t w) {
+    const uint64_t x = w & kLow7;
+    const uint64_t from_a = (x + 0x1f * kOnes) | w;  // from 0x61, or from 0x80
+    const uint64_t control = ~(x + 0x60 * kOnes);    // below 0x20
+    return ((from_a | control) & kHigh) | zeros7(x ^ (':' * kOnes)) | zeros7(x ^ (',' * kOnes)) |
+           zeros7(x ^ ('"' * kOnes)) | zeros7(x ^ ('\'' * kOnes));
+}
+
+inline uint64_t line_end_marks(uint64_t w) {
+    const uint64_t x = w & kLow7;
+    return (zeros7(x ^ ('\n' * kOnes)) | zeros7(x ^ ('\r' * kOnes))) & ~w;
+}
+
+}  // namespace
+
+const char *first_mark_words(const char *p) {
+    for (;; p += 8) {
+        const uint64_t m = marks(load_word(p));
+        if (m != 0) return p + std::countr_zero(m) / 8;
+    }
+}
+
+const char *first_line_end_words(const char *p) {
+    for (;; p += 8) {
+        const uint64_t m = line_end_marks(load_word(p));
+        if (m != 0) return p + std::countr_zero(m) / 8;
+    }
+}
+
+#if defined(__SSE2__)
+// Sixteen bytes at a time: signed compares take the bytes from 0x80 as
+// below 0x20.
+const char *first_mark(const char *p) {
+    const __m128i space = _mm_set1_epi8(0x20), before_a = _mm_set1_epi8(0x60);
+    const __m128i colon = _mm_set1_epi8(':'), comma = _mm_set1_epi8(',');
+    const __m128i dquote = _mm_set1_epi8('"'), squote = _mm_set1_epi8('\'');
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i m = _mm_or_si128(
+            _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpgt_epi8(v, before_a)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, colon), _mm_cmpeq_epi8(v, comma))),
+            _mm_or_si128(_mm_cmpeq_epi8(v, dquote), _mm_cmpeq_epi8(v, squote)));
+        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+        if (bits != 0) return p + std::countr_zero(bits);
+    }
+}
+
+const char *first_line_end(const char *p) {
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+    for (;; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i m = _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr));
+        const unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+        if (bits != 0) return p + std::countr_zero(bits);
+    }
+}
+#else
+const char *first_mark(const char *p) { return first_mark_words(p); }
+const char *first_line_end(const char *p) { return first_line_end_words(p); }
+#endif
+
+}  // namespace vyr::series::detail
+
+namespace vyr::series {
+
+namespace {
+
+// The lines of a stream, found in blocks read into a buffer of their own
+// and handed out as views of it, with no copy: a line ends at LF and at CR.
+// A line longer than kLineMax is read away, so the buffer never holds much
+// more than that. One pass over each line finds its end and whether it
+// needs cleaning at all.
+class StreamLines {
+  public:
+    struct Piece {
+        std::string_view text;  // valid until the next call
+        char end;               // '\n', '\r', or 0 at the end of the input
+        bool too_long;          // longer than kLineMax: text empty
+        bool simple;            // no byte that cleaning changes, no comma, no quote
+    };
+    explicit StreamLines(FILE *in) : in_(in), buf_(kBlock + kPad) { buf_[0] = '\n'; }
+    // The first bytes of the input, once read.
+    std::string_view head() {
+        if (end_ == 0 && !at_end_) fill();
+        return {buf_.data(), end_};
+    }
+    void skip(std::size_t n) { pos_ += n; }
+    bool next(Piece &out);
+    bool failed() const { return failed_; }
+
+  private:
+    static constexpr std::size_t kBlock = 1 << 16;
+    static constexpr std::size_t kPad = 32;  // a stop byte and a scan's reach past it
+    // Reads more after what is held, keeping the line from pos_ on; false
+    // at the end of the input (or a failed read, then kept).
+    bool fill();
+    // Where the first LF or CR at or after i lies (end_ when none).
+    std::size_t line_end_from(std::size_t i) const {
+        const char *const b = buf_.data();
+        return std::min(static_cast<std::size_t>(detail::first_line_end(b + i) - b), end_);
+    }
+    FILE *in_;
+    std::vector<char> buf_;  // held input in [pos_, end_), a LF at end_ to stop scans
+    std::size_t pos_ = 0, end_ = 0;
+    bool at_end_ = false, failed_ = false;
+};
+
+bool StreamLines::fill() {
+    if (at_end_) return false;
+    if (pos_ > 0) {
+        std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+    }
+    if (buf_.size() < end_ + kBlock + kPad) buf_.resize(end_ + kBlock + kPad);
+    const std::size_t n = in_ != nullptr ? std::fread(&buf_[end_], 1, kBlock, in_) : 0;
+    if (n == 0) {
+        at_end_ = true;
+        failed_ = in_ != nullptr && std::ferror(in_) != 0;
+    }
+    end_ += n;
+    buf_[end_] = '\n';
+    return n > 0;
+}
+
+bool StreamLines::next(Piece &out) {
+    if (pos_ == end_ && !fill()) return false;
+    std::size_t i = pos_;
+    bool plain = true;
+    for (;;) {
+        // The first marked byte, a stop at end_ at the latest.
+        const char *const b = buf_.data();
+        std::size_t j = std::min(static_cast<std::size_t>(detail::first_mark(b + i) - b), end_);
+        if (j < end_ && buf_[j] != '\n' && buf_[j] != '\r') {
+            plain = false;
+            j = line_end_from(j);
+        }
+        if (j < end_) {
+            const std::size_t n = j - pos_;
+            out.end = buf_[j];
+            out.too_long = n > kLineMax;
+            out.text = out.too_long ? std::string_view() : std::string_view(&buf_[pos_], n);
+            out.simple = plain;
+            pos_ = j + 1;
+            return true;
+        }
+        // No line end held: read more, unless the line is too long already.
+        const std::size_t held = end_ - pos_;
+        if (held > kLineMax) break;
+        if (!fill()) {
+            if (pos_ == end_) return false;
+            out = {std::string_view(&buf_[pos_], end_ - pos_), 0, false, plain};
+            pos_ = end_;
+            return true;
+        }
+        i = held;  // the scan goes on where it stopped, the line now at 0
+        if (!plain) i = line_end_from(i);
+    }
+    // A line too long to hold: read away to its end.
+    out = {std::string_view(), 0, true, false};
+    for (;;) {
+        pos_ = end_;
+        if (!fill()) return true;
+        const std::size_t j = line_end_from(0);
+        if (j < end_) {
+            out.end = buf_[j];
+            pos_ = j + 1;
+            return true;
+        }
+    }
+}
+
+}  // namespace
+
 bool decode_stream(FILE *in, Decoder &decoder) {
-    vyr::BlockLineSource src(in);
-    const std::string_view head = src.peek();
-    if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
+    StreamLines lines(in);
+    const std::string_view head = lines.head();
+    if (head.size() >= 3 && head.substr(0, 3) == "\xEF\xBB\xBF") lines.skip(3);
     // Pieces end at each LF and each CR; CR LF and CR CR LF end one line,
     // so the CRs that ended a line are held until what follows them shows
     // whether they began an empty line of their own.
-    vyr::WholeLines lines(src, kLineMax, true);
-    vyr::LineView piece;
+    Decoder::Impl &d = *decoder.impl_;
+    StreamLines::Piece piece;
     long number = 0;
     int crs = 0;  // 1: a CR ended the last line; 2: then a second CR came
     while (lines.next(piece)) {
@@ -210,11 +418,13 @@ bool decode_stream(FILE *in, Decoder &decoder) {
         crs = piece.end == '\r' ? 1 : 0;
         if (piece.too_long)
             decoder.skipped_line(++number);
+        else if (piece.simple)
+            d.simple_line(piece.text, ++number);
         else
             decoder.line(piece.text, ++number);
     }
     decoder.finish();
-    return !src.failed() && std::ferror(in) == 0;
+    return !lines.failed() && std::ferror(in) == 0;
 }
 
 }  // namespace vyr::series

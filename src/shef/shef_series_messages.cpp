@@ -6,6 +6,7 @@
 // units, qualifier, variable duration, and for .E its series position; for
 // .B the header's parameters) until its last line; values go out as they
 // are read, a .B block's at its .END.
+#include <cstring>
 #include <string>
 
 #include "shef_series_impl.h"
@@ -16,6 +17,7 @@ using detail::all_digits;
 using detail::digits_value;
 using detail::for_fields;
 using detail::is_element;
+using detail::kFieldWordChar;
 using detail::kWordChar;
 using detail::quoted;
 using detail::split_words;
@@ -30,15 +32,19 @@ void Decoder::Impl::end_message(bool by_new_start) {
         error(".B block of line " + std::to_string(msg.line) + " not closed by .END " +
               (by_new_start ? "before the next message" : "at the end of the input") +
               ": its values are not written");
-        block.held.clear();
-        block.text.clear();
+        block.drop();
+        close_block(false);
     }
     msg.kind = 0;
 }
 
 // .END: a block's values go out.
 void Decoder::Impl::end_block() {
-    if (msg.kind == 'B' && !msg.skipping) write_block();
+    if (msg.kind == 'B' && !msg.skipping) {
+        write_block();
+        close_block(true);
+    }
+    close_block(false);  // a block passed over ends unwritten
     msg.kind = 0;
 }
 
@@ -46,8 +52,14 @@ void Decoder::Impl::start(char type, bool rev, std::string_view rest) {
     end_message(true);
     ++counts.messages;
     msg.reset(type, rev, line_no);
-    series = Series{};
-    block.reset();
+    // Only .E messages read the series, only .B blocks the block.
+    if (type == 'E') series = Series{};
+    if (type == 'B' || block_used) block.reset();
+    block_used = type == 'B';
+    if (type == 'B' && on_block) {
+        block.open = true;
+        on_block(BlockMark::Begin);
+    }
     std::string_view data;
     if (!positional(type, rest, data)) {
         msg.skipping = true;
@@ -64,13 +76,18 @@ void Decoder::Impl::start(char type, bool rev, std::string_view rest) {
 // The positional fields: identifier, date, optional zone; what follows is
 // the data string. False with the error told when they are wrong.
 bool Decoder::Impl::positional(char type, std::string_view rest, std::string_view &data) {
-    std::size_t p = rest.find_first_not_of(' ');
-    if (p == std::string_view::npos) {
+    const std::size_t n = rest.size();
+    auto blanks_from = [&](std::size_t i) {
+        while (i < n && rest[i] == ' ') ++i;
+        return i;
+    };
+    std::size_t p = blanks_from(0);
+    if (p == n) {
         error(std::string(".") + type + " message without identifier and date");
         return false;
     }
-    std::size_t e = rest.find(' ', p);
-    if (e == std::string_view::npos) e = rest.size();
+    std::size_t e = p;
+    while (e < n && rest[e] != ' ') ++e;
     const std::string_view id = rest.substr(p, e - p);
     if (!detail::valid_id(id)) {
         error(id.size() < 3 || id.size() > 8
@@ -78,11 +95,13 @@ bool Decoder::Impl::positional(char type, std::string_view rest, std::string_vie
                   : "bad station identifier " + quoted(id));
         return false;
     }
-    msg.station.assign(id);
-    p = rest.find_first_not_of(' ', e);
-    e = p == std::string_view::npos ? rest.size() : detail::word_end(rest, p);
-    if (!positional_date(p == std::string_view::npos ? "" : rest.substr(p, e - p))) return false;
-    return positional_zone(rest, rest.find_first_not_of(' ', e), data);
+    std::memcpy(msg.station_text, id.data(), id.size());
+    msg.station = std::string_view(msg.station_text, id.size());
+    p = blanks_from(e);
+    e = detail::word_end(rest, p);
+    if (!positional_date(rest.substr(p, e - p))) return false;
+    p = blanks_from(e);
+    return positional_zone(rest, p == n ? std::string_view::npos : p, data);
 }
 
 // mmdd, yymmdd or ccyymmdd: a year left out is the one nearest the
@@ -112,6 +131,7 @@ bool Decoder::Impl::positional_date(std::string_view date) {
         return false;
     }
     msg.st.when = t;
+    msg.st.when_known = false;
     msg.st.year_inferred = n == 4;
     return true;
 }
@@ -135,6 +155,7 @@ bool Decoder::Impl::positional_zone(std::string_view rest, std::size_t p, std::s
     // at noon in UTC.
     const Zone &z = msg.zone;
     if (z.tzname == nullptr && z.offset == 0 && z.code[1] == '\0') msg.st.when.hour = 12;
+    msg.st.when_known = false;
     return true;
 }
 
@@ -184,35 +205,89 @@ void Decoder::Impl::continuation(char type, bool rev, int number, std::string_vi
 // ---------------------------------------------------------------------------
 // .A messages
 
+// The fields between "/"s, each read where it lies: the common ones by
+// a_quick, the others by a_field.
 void Decoder::Impl::a_data(std::string_view data) {
-    for_fields(data, '/', [&](std::string_view f, bool, bool) {
-        a_field(f);
-        return !msg.skipping;
-    });
+    row_context(msg.station);
+    const char *p = data.data();
+    const char *const end = p + data.size();
+    for (;;) {
+        const char *f_end = msg.a_pending.empty() ? a_quick(p, end) : nullptr;
+        if (f_end == nullptr) {
+            f_end = p;
+            while (f_end < end && *f_end != '/') ++f_end;
+            a_field(std::string_view(p, static_cast<std::size_t>(f_end - p)));
+        }
+        if (msg.skipping || f_end == end) return;
+        p = f_end + 1;
+    }
 }
 
-// The common field of a code, blanks and a value, read without a word
-// list. False when the field is of another shape.
-bool Decoder::Impl::a_quick(std::string_view field) {
-    const std::size_t n = field.size();
-    std::size_t a = 0;
-    while (a < n && field[a] == ' ') ++a;
-    std::size_t b = a;
-    while (b < n && kWordChar[static_cast<unsigned char>(field[b])]) ++b;
-    std::size_t c = b;
-    while (c < n && field[c] == ' ') ++c;
-    std::size_t d = c;
-    while (d < n && kWordChar[static_cast<unsigned char>(field[d])]) ++d;
-    std::size_t e = d;
-    while (e < n && field[e] == ' ') ++e;
-    if (e != n || c == b || d == c || field[a] == 'D') return false;
-    Code code;
+// The common field from p: a code, blanks, a value and maybe blanks, read
+// in one pass, a number as it is met. Returns the field's end (its "/" or
+// end), or null when the field is of another shape.
+const char *Decoder::Impl::a_quick(const char *p, const char *end) {
+    const char *a = p;
+    while (a < end && *a == ' ') ++a;
+    if (a == end) return nullptr;
+    const char *b = a;
+    while (b < end && kFieldWordChar[static_cast<unsigned char>(*b)]) ++b;
+    const char *c = b;
+    while (c < end && *c == ' ') ++c;
+    if (*a == 'D') {
+        // A field of one element, as a_field reads it, without its word list.
+        const std::string_view word(a, static_cast<std::size_t>(b - a));
+        if ((c != end && *c != '/') || !is_element(word)) return nullptr;
+        if (detail::apply_hour(msg.st, word)) return c;
+        Elem el;
+        if (!element(word, el, "; rest of the message dropped", {}, false) || !apply(msg.st, el))
+            msg.skipping = true;
+        return c;
+    }
+    if (c == b || c == end) return nullptr;
+    detail::PlainValue n;
+    const char *d = detail::plain_value(c, end, n);
+    if (d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)])) {
+        const char *e = d;
+        while (e < end && *e == ' ') ++e;
+        if (e != end && *e != '/') return nullptr;
+        const std::string_view code_text(a, static_cast<std::size_t>(b - a));
+        const Code *code = cached_code(code_text);
+        if (code == nullptr && (code = code_told(code_text)) == nullptr) return e;
+        if (!quick_value(msg.station, *code, msg.st, n))
+            value_word(msg.station, *code, msg.st,
+                       Word{std::string_view(c, static_cast<std::size_t>(d - c)), {}}, Step{}, 0);
+        return e;
+    }
+    ValueText v;
+    d = detail::read_number(c, end, v);
+    const bool number = d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)]);
+    if (!number) {
+        d = c;
+        while (d < end && kFieldWordChar[static_cast<unsigned char>(*d)]) ++d;
+        if (d == c) return nullptr;
+    }
+    const char *e = d;
+    while (e < end && *e == ' ') ++e;
+    if (e != end && *e != '/') return nullptr;
     std::string why;
-    if (!code_of(field.substr(a, b - a), code, why))
+    const Code *code = code_ref(std::string_view(a, static_cast<std::size_t>(b - a)), why);
+    const Word w{std::string_view(c, static_cast<std::size_t>(d - c)), {}};
+    if (code == nullptr)
         error(why);
+    else if (number)
+        value_parsed(msg.station, *code, msg.st, w, v, Step{}, 0);
     else
-        value_word(msg.station, code, msg.st, Word{field.substr(c, d - c), {}}, Step{}, 0);
-    return true;
+        value_word(msg.station, *code, msg.st, w, Step{}, 0);
+    return e;
+}
+
+// The code of a text not in the cache, or null with the error told.
+const Code *Decoder::Impl::code_told(std::string_view text) {
+    std::string why;
+    const Code *code = code_ref(text, why);
+    if (code == nullptr) error(why);
+    return code;
 }
 
 // A code left alone in the field before takes this field's lone value.
@@ -237,7 +312,6 @@ bool Decoder::Impl::a_pending_value() {
 // field ("DH12/HPIRWZZ/ 529.52", as some products write it); without one it
 // is passed over.
 void Decoder::Impl::a_field(std::string_view field) {
-    if (msg.a_pending.empty() && a_quick(field)) return;
     split_words(field, words);
     if (words.empty()) return;
     if (!msg.a_pending.empty() && a_pending_value()) return;
@@ -436,6 +510,8 @@ void Decoder::Impl::b_header(std::string_view data) {
                 else
                     error(why);
             }
+            slot.quick = !slot.bad && quick_fits(slot.code, slot.st);
+            slot.precipitation = detail::precipitation(slot.code);
             block.slots.push_back(slot);
         }
         return true;
@@ -444,8 +520,9 @@ void Decoder::Impl::b_header(std::string_view data) {
 
 void Decoder::Impl::b_body(std::string_view text) {
     block.body_started = true;
-    if (text.find(',') == std::string_view::npos && text.find('"') == std::string_view::npos &&
-        text.find('\'') == std::string_view::npos) {
+    if (line_simple ||
+        (text.find(',') == std::string_view::npos && text.find('"') == std::string_view::npos &&
+         text.find('\'') == std::string_view::npos)) {
         b_station(text);
         return;
     }
@@ -505,8 +582,9 @@ struct Decoder::Impl::Group {
     std::size_t pos = 0;
     int extra = 0;
     bool overridden = false;  // any element in the body so far
+    // Which of the overriding values in group_over the group set (they are
+    // read only when set, so group_over needs no clearing).
     bool rel = false, dc = false, si = false, dq = false, dv = false;
-    State over;  // the overriding values
     bool after_value = false;
 };
 
@@ -514,14 +592,71 @@ struct Decoder::Impl::Group {
 // field is a parameter not reported.
 void Decoder::Impl::b_group(std::string_view id, std::string_view rest) {
     body_ops.clear();
+    // A held station text is shared by the values of its group only: the
+    // next group's text may stand at the same place of a reused buffer.
+    block.station_from = {};
+    row_context(id);
     Group g;
     g.id = id;
-    for_fields(rest, '/', [&](std::string_view f, bool first, bool last) {
-        return b_field(g, f, first, last);
-    });
+    const char *p = rest.data();
+    const char *const end = p + rest.size();
+    for (bool first = true;; first = false) {
+        const char *f_end = b_quick(g, p, end, first);
+        if (f_end == nullptr) {
+            f_end = p;
+            while (f_end < end && *f_end != '/') ++f_end;
+            const std::string_view f(p, static_cast<std::size_t>(f_end - p));
+            if (!b_field(g, f, first, f_end == end)) break;
+        }
+        if (f_end == end) break;
+        p = f_end + 1;
+    }
     if (g.extra > 0)
         warning(std::to_string(g.extra) + " value(s) for " + std::string(id) +
                 " beyond the .B header's parameters ignored");
+}
+
+// The common field of a station group from p: blanks, or one value and
+// blanks, read in one pass. Returns the field's end (its "/" or end), or
+// null when the field is of another shape.
+const char *Decoder::Impl::b_quick(Group &g, const char *p, const char *end, bool first) {
+    const char *a = p;
+    while (a < end && *a == ' ') ++a;
+    if (a == end || *a == '/') {
+        if (a != end || first) ++g.pos;  // a trailing "/" adds nothing
+        return a;
+    }
+    if (g.overridden || *a == 'D' || g.pos >= block.slots.size()) return nullptr;
+    detail::PlainValue n;
+    const char *d = detail::plain_value(a, end, n);
+    if (d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)])) {
+        const char *c = d;
+        while (c < end && *c == ' ') ++c;
+        if (c != end && *c != '/') return nullptr;
+        const Slot &slot = block.slots[g.pos++];
+        if (!slot.bad && !(slot.quick && quick_emit(g.id, slot.code, slot.st, n, slot.precipitation)))
+            value_word(g.id, slot.code, slot.st,
+                       Word{std::string_view(a, static_cast<std::size_t>(d - a)), {}}, Step{}, 0);
+        return c;
+    }
+    ValueText v;
+    d = detail::read_number(a, end, v);
+    const bool number = d != nullptr && (d == end || !kFieldWordChar[static_cast<unsigned char>(*d)]);
+    if (!number) {
+        d = a;
+        while (d < end && kFieldWordChar[static_cast<unsigned char>(*d)]) ++d;
+    }
+    const char *c = d;
+    while (c < end && *c == ' ') ++c;
+    if (c != end && *c != '/') return nullptr;
+    const Slot &slot = block.slots[g.pos++];
+    if (slot.bad) return c;
+    const Word w{std::string_view(a, static_cast<std::size_t>(d - a)), {}};
+    if (number)
+        value_parsed(g.id, slot.code, slot.st, w, v, Step{}, 0);
+    else
+        value_word(g.id, slot.code, slot.st, w, Step{}, 0);
+    return c;
 }
 
 // One field of a station group; false when the rest of the group is lost.
@@ -576,19 +711,19 @@ bool Decoder::Impl::b_override(Group &g, const Word &w) {
         // body stays in force after it, as the header's DRs do.
         body_ops.push_back(e);
     } else if (e.kind == 'R') {
-        g.over.rel = e.step;
+        group_over.rel = e.step;
         g.rel = true;
     } else if (e.kind == 'C') {
-        if (!creation(e, g.over)) return false;
+        if (!creation(e, group_over)) return false;
         g.dc = true;
     } else if (e.kind == 'U') {
-        g.over.si = e.letter == 'S';
+        group_over.si = e.letter == 'S';
         g.si = true;
     } else if (e.kind == 'Q') {
-        g.over.dq = e.letter == 'Z' ? 0 : e.letter;
+        group_over.dq = e.letter == 'Z' ? 0 : e.letter;
         g.dq = true;
     } else {
-        g.over.dv = e.value;
+        group_over.dv = e.value;
         g.dv = true;
     }
     return true;
@@ -611,15 +746,15 @@ void Decoder::Impl::b_value(Group &g, const Word &w) {
     State s = slot.st;
     for (const Elem &e : body_ops)
         if (!merge(s, e, &slot.code, g.id)) return;
-    if (g.rel) s.rel = g.over.rel;
+    if (g.rel) s.rel = group_over.rel;
     if (g.dc) {
         s.has_dc = true;
-        s.dc = g.over.dc;
-        s.dc_year = g.over.dc_year;
+        s.dc = group_over.dc;
+        s.dc_year = group_over.dc_year;
     }
-    if (g.si) s.si = g.over.si;
-    if (g.dq) s.dq = g.over.dq;
-    if (g.dv) s.dv = g.over.dv;
+    if (g.si) s.si = group_over.si;
+    if (g.dq) s.dq = group_over.dq;
+    if (g.dv) s.dv = group_over.dv;
     value_word(g.id, slot.code, s, w, Step{}, 0);
 }
 

@@ -32,10 +32,13 @@ bool Decoder::Impl::utc_of(const Civil &local, int64_t &utc) {
         local.month == memo_local.month && local.year == memo_local.year &&
         zone.code[0] == memo_zone.code[0] && zone.code[1] == memo_zone.code[1]) {
         utc = memo_utc;
+        last_exact = true;
         return true;
     }
+    last_exact = false;
     const Fit fit = to_utc(zone, local, utc);
     if (fit == Fit::Exact && utc >= kFirstTime && utc <= kLastTime) {
+        last_exact = true;
         memo_valid = true;
         memo_local = local;
         memo_zone = zone;
@@ -87,9 +90,20 @@ bool Decoder::Impl::seven_am(const State &s, const Code &code, int64_t &utc) {
 // in force, then by k steps of the series interval. Days, months, years
 // and month ends move the wall time; seconds, minutes and hours are
 // elapsed time.
-bool Decoder::Impl::place(const State &s, const Code &code, Step step, int64_t k, int64_t &utc) {
+bool Decoder::Impl::place_slow(const State &s, const Code &code, Step step, int64_t k,
+                               int64_t &utc) {
     month_end_refused = false;
     if (code.seven_am) return seven_am(s, code, utc);
+    if (s.rel.unit == 0 && step.unit == 0) {
+        if (s.when_known) {
+            utc = s.when_utc;
+            return true;
+        }
+        if (!utc_of(s.when, utc)) return false;
+        s.when_known = last_exact;
+        s.when_utc = utc;
+        return true;
+    }
     Civil t = s.when;
     const char *why = nullptr;
     bool have_utc = false;
@@ -169,26 +183,44 @@ bool trace_element(const Code &code) {
     }
 }
 
-bool precipitation(const Code &code) {
-    return code.pe[0] == 'P' && (code.pe[1] == 'P' || code.pe[1] == 'C' || code.pe[1] == 'Y');
+// The canonical text of a number (see english_value) when the written text
+// holds it whole, as it mostly does: no "+", no leading zeros but the one
+// before the point, at most 4 places once the trailing zeros go. Null
+// otherwise.
+std::string_view written_value(const ValueText &v) {
+    if (v.fraction.size() > 4 || v.whole.size() > 15) return {};
+    const char *const begin = v.number.data();
+    const char *start = v.whole.data();
+    if (v.whole.empty()) {
+        if (start == begin || start[-1] != '0') return {};
+        --start;
+    }
+    if (v.negative && !(v.whole.empty() && v.fraction.empty())) {
+        if (start == begin || start[-1] != '-') return {};
+        --start;
+    }
+    const char *end = v.fraction.empty() ? v.whole.data() + v.whole.size()
+                                         : v.fraction.data() + v.fraction.size();
+    return {start, static_cast<std::size_t>(end - start)};
 }
+
+using detail::precipitation;
 
 }  // namespace
 
-// The English-unit text of a value into value_text; false with the error
-// told when the value is lost.
+// The English-unit text of a value into value; false with the error told
+// when the value is lost.
 bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &w,
                                   const ValueText &v, bool &missing) {
     missing = false;
-    value_len = 0;
+    value = {};
     if (v.kind == ValueText::Trace) {
         if (!trace_element(code)) {
             error("trace (T) given for " + std::string(code.pe, 2) +
                   ", not a precipitation or snow element");
             return false;
         }
-        std::memcpy(value_text, "0.001", 5);
-        value_len = 5;
+        value = "0.001";
         return true;
     }
     if (v.kind == ValueText::Missing) {
@@ -199,16 +231,20 @@ bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &
         error("value " + quoted(w.text) + " has more than 15 significant digits; value lost");
         return false;
     }
-    value_len = english_value(v, false, 1.0, value_text);
-    if (value_len == 0) {
-        error("bad value " + quoted(w.text));
-        return false;
+    value = written_value(v);
+    if (value.data() == nullptr) {
+        const std::size_t n = english_value(v, false, 1.0, value_text);
+        if (n == 0) {
+            error("bad value " + quoted(w.text));
+            return false;
+        }
+        value = std::string_view(value_text, n);
     }
-    if (std::string_view(value_text, value_len) == "-9999") {
+    if (value == "-9999") {
         missing = true;
-        value_len = 0;
+        value = {};
     } else if (!v.point && !s.si && precipitation(code)) {
-        value_len = hundredths_value(v, value_text);
+        value = std::string_view(value_text, hundredths_value(v, value_text));
         if (!msg.hundredths_told) {
             msg.hundredths_told = true;
             warning(std::string(code.pe, 2) + " value " + quoted(w.text) +
@@ -216,8 +252,8 @@ bool Decoder::Impl::value_text_of(const Code &code, const State &s, const Word &
                     "message)");
         }
     } else if (s.si && code.pe_known && code.factor != 1.0) {
-        value_len = english_value(v, true, code.factor, value_text);
-        if (value_len == 0) {
+        value = std::string_view(value_text, english_value(v, true, code.factor, value_text));
+        if (value.empty()) {
             error("value out of range " + quoted(w.text));
             return false;
         }
@@ -285,6 +321,41 @@ void Decoder::Impl::creation_checks(const State &s, int64_t utc) {
     }
 }
 
+// A value word read already: placed in time and handed out. The common
+// value, a number in English units with no qualifier, of a known element
+// of fixed duration and with no creation date, needs none of emit's checks
+// but the hundredths of precipitation and the 15 digits: it is handed out
+// here.
+void Decoder::Impl::value_parsed(std::string_view sta, const Code &code, const State &s,
+                                 const Word &w, const ValueText &v, Step step, int64_t k) {
+    int64_t utc;
+    if (!place(s, code, step, k, utc)) return;
+    if (v.kind == ValueText::Number && v.qualifier == 0 && s.dq == 0 && !s.si && !s.has_dc &&
+        code.duration != 'V' && code.pe_known && code.ts[0] != 'F' &&
+        (v.point || !precipitation(code)) && v.whole.size() + v.fraction.size() <= 15) {
+        const std::string_view text = written_value(v);
+        if (text.data() != nullptr && text != "-9999") {
+            Record r;
+            r.station = sta;
+            r.obs_time = utc;
+            r.code = &code;
+            r.duration_value = code.duration_value;
+            r.missing = false;
+            r.value = text;
+            r.qualifier = 0;
+            r.has_creation = false;
+            r.creation_time = s.dc;
+            r.revised = msg.revised;
+            r.message = msg.kind;
+            r.line = line_no;
+            r.comment = w.comment;
+            deliver(r);
+            return;
+        }
+    }
+    emit(sta, code, s, w, v, utc);
+}
+
 // Checks a value word against its code and hands out its record.
 void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s, const Word &w,
                          const ValueText &v, int64_t utc) {
@@ -310,7 +381,7 @@ void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s,
     r.station = sta;
     r.obs_time = utc;
     r.code = used;
-    r.value = std::string_view(value_text, value_len);
+    r.value = value;
     r.has_creation = s.has_dc;
     r.creation_time = s.dc;
     r.revised = msg.revised;
@@ -323,13 +394,14 @@ void Decoder::Impl::emit(std::string_view sta, const Code &code, const State &s,
 // ---------------------------------------------------------------------------
 // Handing out: .A and .E values at once, a .B block's at its .END
 
-void Decoder::Impl::deliver(const Record &r) {
-    if (msg.kind == 'B') {
+// A .B block's value: held, or lost with its block.
+void Decoder::Impl::deliver_block(const Record &r) {
+    if (!block.open) {
         hold(r);
         return;
     }
-    ++counts.values;
-    if (on_value) on_value(r);
+    if (msg.skipping) return;  // the block is lost already
+    block_too_large();
 }
 
 // Keeps a value of a .B block; a block grown past kBlockMax values is an
@@ -337,77 +409,76 @@ void Decoder::Impl::deliver(const Record &r) {
 void Decoder::Impl::hold(const Record &r) {
     if (msg.skipping) return;  // the block is lost already
     if (block.held.size() >= kBlockMax) {
-        error(".B block of line " + std::to_string(msg.line) + " has more than " +
-              std::to_string(kBlockMax) + " values: none of them are written");
-        block.held.clear();
-        block.text.clear();
-        msg.skipping = true;
+        block_too_large();
         return;
     }
-    Held &h = block.held.emplace_back();
-    h.code = *r.code;
-    h.obs_time = r.obs_time;
-    h.creation_time = r.creation_time;
-    h.line = r.line;
-    h.duration_value = r.duration_value;
-    // Body identifiers have at most 8 characters.
-    h.station_len = static_cast<uint8_t>(std::min<std::size_t>(r.station.size(), 8));
-    copy_short(h.station, r.station.substr(0, h.station_len));
-    h.value_len = static_cast<uint16_t>(r.value.size());
-    if (r.value.size() <= sizeof h.value) {
-        copy_short(h.value, r.value);
-    } else {
-        h.long_value = static_cast<uint32_t>(block.text.size());
-        block.text.append(r.value);
+    Record &h = block.held.emplace_back(r);
+    if (r.station.data() != block.station_from.data() ||
+        r.station.size() != block.station_from.size()) {
+        if (r.station != block.station) block.station = block.texts.keep(r.station);
+        block.station_from = r.station;
     }
-    h.comment_len = static_cast<uint32_t>(r.comment.size());
-    if (!r.comment.empty()) {
-        h.comment = static_cast<uint32_t>(block.text.size());
-        block.text.append(r.comment);
-    }
-    h.qualifier = r.qualifier;
-    h.missing = r.missing;
-    h.has_creation = r.has_creation;
+    h.station = block.station;
+    h.value = block.texts.keep(r.value);
+    if (!r.comment.empty()) h.comment = block.texts.keep(r.comment);
+    // Header parameters stay put until the block ends; another code (the
+    // default duration's, after DVZ) is kept.
+    const auto at = reinterpret_cast<uintptr_t>(r.code);
+    const auto first = reinterpret_cast<uintptr_t>(block.slots.data());
+    if (at < first || at >= first + block.slots.size() * sizeof(Slot))
+        h.code = &block.codes.emplace_back(*r.code);
+}
+
+// A block grown past kBlockMax values: none of them are written, and the
+// rest of it is passed over.
+void Decoder::Impl::block_too_large() {
+    error(".B block of line " + std::to_string(msg.line) + " has more than " +
+          std::to_string(kBlockMax) + " values: none of them are written");
+    block.drop();
+    close_block(false);
+    msg.skipping = true;
 }
 
 // The values of a block closed by its .END.
 void Decoder::Impl::write_block() {
-    const std::string_view text = block.text;
-    Record r;
-    r.revised = msg.revised;
-    r.message = 'B';
-    const Held *before = nullptr;
-    for (const Held &h : block.held) {
-        // The values of one station share one text, as those of a line do,
-        // so that a writer can know its station by where it stands.
-        if (before == nullptr || h.station_len != before->station_len ||
-            std::memcmp(h.station, before->station, sizeof h.station) != 0) {
-            r.station = std::string_view(h.station, h.station_len);
-            before = &h;
-        }
-        r.obs_time = h.obs_time;
-        r.code = &h.code;
-        r.duration_value = h.duration_value;
-        r.missing = h.missing;
-        r.value = h.value_len <= sizeof h.value ? std::string_view(h.value, h.value_len)
-                                                : text.substr(h.long_value, h.value_len);
-        r.qualifier = h.qualifier;
-        r.has_creation = h.has_creation;
-        r.creation_time = h.creation_time;
-        r.line = h.line;
-        r.comment = h.comment_len == 0 ? std::string_view()
-                                       : std::string_view(text.data() + h.comment, h.comment_len);
+    for (const Record &r : block.held) {
         ++counts.values;
-        if (on_value) on_value(r);
+        pass(r);
     }
-    block.held.clear();
-    block.text.clear();
+    block.drop();
+}
+
+std::string_view Decoder::Impl::Texts::keep(std::string_view s) {
+    const std::size_t n = s.size();
+    if (n == 0) return {};
+    if (static_cast<std::size_t>(end_ - at_) < n) grow(n);
+    char *p = at_;
+    at_ += n;
+    if (n <= 26)
+        copy_short(p, s);
+    else
+        std::memcpy(p, s.data(), n);
+    return {p, n};
+}
+
+void Decoder::Impl::Texts::grow(std::size_t n) {
+    const std::size_t size = std::max(n, kChunk);
+    chunks_.push_back(std::make_unique<char[]>(size));
+    at_ = chunks_.back().get();
+    end_ = at_ + size;
+}
+
+void Decoder::Impl::Texts::clear() {
+    // A block's texts past the first chunk are given back.
+    if (chunks_.size() > 1) chunks_.resize(1);
+    at_ = chunks_.empty() ? nullptr : chunks_[0].get();
+    end_ = at_ == nullptr ? nullptr : at_ + kChunk;
 }
 
 // ---------------------------------------------------------------------------
 // The decoder's face
 
-Decoder::Decoder(const Parm &parm, RefDate ref, OnValue on_value, OnNote on_note)
+Decoder::Decoder(const Parm &parm, RefDate ref, ValueCall on_value, OnNote on_note, int)
     : impl_(new Impl(parm, ref, std::move(on_value), std::move(on_note))) {}
 
 Decoder::~Decoder() { delete impl_; }
@@ -431,6 +502,13 @@ void Decoder::skipped_line(long number) {
 }
 
 void Decoder::set_on_long_line(OnLongLine fn) { impl_->on_long_line = std::move(fn); }
+
+void Decoder::set_on_block(OnBlock fn) { impl_->on_block = std::move(fn); }
+
+void Decoder::write_csv(CsvWriter &csv) {
+    impl_->csv = &csv;
+    impl_->on_block = [&csv](BlockMark m) { csv.block(m); };
+}
 
 void Decoder::finish() { impl_->end_message(false); }
 

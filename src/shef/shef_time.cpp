@@ -289,8 +289,14 @@ bool shift_calendar(Civil &t, char unit, int64_t n, const char **why) {
 // Zones
 
 bool find_zone(std::string_view code, Zone &zone) {
+    // Codes of one or two letters, compared as numbers.
+    if (code.empty() || code.size() > 2 || (code.size() == 2 && code[1] == '\0')) return false;
+    const unsigned key = static_cast<unsigned char>(code[0]) |
+                         (code.size() == 2 ? static_cast<unsigned char>(code[1]) << 8 : 0u);
     for (const ZoneRow &row : kZones) {
-        if (code == row.code) {
+        const unsigned row_key =
+            static_cast<unsigned char>(row.code[0]) | static_cast<unsigned char>(row.code[1]) << 8;
+        if (key == row_key) {
             zone.code[0] = row.code[0];
             zone.code[1] = row.code[1];
             zone.code[2] = '\0';

@@ -1,16 +1,26 @@
 // Any bytes through the SHEF time-series decoder and the CSV writer. Every
 // record must be placed in a four-digit year, carry an identifier of 3 to 8
 // characters, a well-formed code, value and qualifier, and the CSV must hold
-// the header and one line per record.
+// the header and one line per record. The same bytes decoded three ways
+// must give the same CSV and messages: through the stream reader with a .B
+// block's values held by the decoder and each record handed to the
+// writer's row(); through the stream reader with the decoder writing to the
+// writer itself (write_csv: block marks, and the plainest rows by
+// context); and line by line from the suite's own line reader with block
+// marks.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
+#include "base_int.h"
 #include "shef_series.h"
 
 namespace {
+
+using vyr::series::Decoder;
 
 bool code_char(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 
@@ -37,42 +47,109 @@ void check(const vyr::series::Record &r) {
     if (r.line < 1) std::abort();
 }
 
-}  // namespace
+enum class Way { Held, Direct, ByLines };
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size == 0) return 0;
-    // The first byte moves the reference date across a year.
-    const vyr::series::RefDate ref{2026, 1 + data[0] % 12, 1 + data[0] / 12 % 28};
-    FILE *in = fmemopen(const_cast<uint8_t *>(data + 1), size - 1, "r");
-    if (in == nullptr) return 0;
+struct Output {
+    std::string csv, notes;
+    vyr::series::Counts counts;
+};
+
+// The lines of the suite's line reader, as the stream reader must find them.
+void decode_by_lines(FILE *in, Decoder &decoder) {
+    vyr::BlockLineSource src(in);
+    if (src.peek().substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
+    vyr::WholeLines lines(src, vyr::series::kLineMax, true);
+    vyr::LineView piece;
+    long number = 0;
+    int crs = 0;
+    while (lines.next(piece)) {
+        if (crs > 0 && piece.text.empty() && !piece.too_long) {
+            if (piece.end == '\n')
+                crs = 0;
+            else if (crs == 1)
+                crs = 2;
+            else
+                ++number;
+            continue;
+        }
+        if (crs == 2) ++number;
+        crs = piece.end == '\r' ? 1 : 0;
+        if (piece.too_long)
+            decoder.skipped_line(++number);
+        else
+            decoder.line(piece.text, ++number);
+    }
+    decoder.finish();
+}
+
+Output decode(const uint8_t *data, size_t size, vyr::series::RefDate ref, Way way) {
+    Output o;
+    FILE *in = fmemopen(const_cast<uint8_t *>(data), size, "r");
+    if (in == nullptr) std::abort();
     char *buf = nullptr;
     size_t len = 0;
     FILE *out = open_memstream(&buf, &len);
-    long records = 0;
+    long records = 0, block_start = 0;
     {
         vyr::series::CsvWriter csv(out);
         csv.header();
-        vyr::series::Decoder decoder(vyr::series::Parm::builtin(), ref,
-                                     [&](const vyr::series::Record &r) {
-                                         check(r);
-                                         csv.row(r);
-                                         ++records;
-                                     },
-                                     {});
-        vyr::series::decode_stream(in, decoder);
-        if (decoder.counts().values != records) std::abort();
+        Decoder decoder(
+            vyr::series::Parm::builtin(), ref,
+            [&](const vyr::series::Record &r) {
+                check(r);
+                csv.row(r);
+                ++records;
+            },
+            [&](vyr::series::Severity s, long line, std::string_view text) {
+                o.notes += (s == vyr::series::Severity::Error ? "E" : "W") +
+                           std::to_string(line) + ": " + std::string(text) + "\n";
+            });
+        if (way == Way::ByLines) {
+            decoder.set_on_block([&](Decoder::BlockMark m) {
+                csv.block(m);
+                if (m == Decoder::BlockMark::Begin) block_start = records;
+                if (m == Decoder::BlockMark::Drop) records = block_start;
+            });
+        }
+        if (way == Way::Direct) decoder.write_csv(csv);
+        if (way == Way::ByLines)
+            decode_by_lines(in, decoder);
+        else
+            vyr::series::decode_stream(in, decoder);
+        o.counts = decoder.counts();
+        if (way == Way::Direct) records = o.counts.values;  // the writer took them itself
+        if (o.counts.values != records) std::abort();
         csv.flush();
     }
     std::fclose(in);
     std::fclose(out);
+    o.csv.assign(buf, len);
+    std::free(buf);
     // Header plus one line per record: count line ends outside quotes.
     long lines = 0;
     bool quoted = false;
-    for (size_t i = 0; i < len; ++i) {
-        if (buf[i] == '"') quoted = !quoted;
-        if (buf[i] == '\n' && !quoted) ++lines;
+    for (char c : o.csv) {
+        if (c == '"') quoted = !quoted;
+        if (c == '\n' && !quoted) ++lines;
     }
     if (quoted || lines != records + 1) std::abort();
-    std::free(buf);
+    return o;
+}
+
+bool same(const Output &a, const Output &b) {
+    return a.csv == b.csv && a.notes == b.notes && a.counts.messages == b.counts.messages &&
+           a.counts.values == b.counts.values && a.counts.errors == b.counts.errors &&
+           a.counts.warnings == b.counts.warnings;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (size < 2) return 0;  // an empty stream in memory cannot be opened everywhere
+    // The first byte moves the reference date across a year.
+    const vyr::series::RefDate ref{2026, 1 + data[0] % 12, 1 + data[0] / 12 % 28};
+    const Output held = decode(data + 1, size - 1, ref, Way::Held);
+    if (!same(held, decode(data + 1, size - 1, ref, Way::Direct))) std::abort();
+    if (!same(held, decode(data + 1, size - 1, ref, Way::ByLines))) std::abort();
     return 0;
 }

@@ -15,7 +15,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/shef2raw bin/shef2csv bin/shef2db bin/vyrloop lib/libvyr.a \
          include/vyr/vyr.h include/vyr/vyrresrc.h include/vyr/vyrcty.h include/vyr/vyrdom.h \
          include/vyr/vyrraw.h lib/cmake/vyr/vyrConfig.cmake lib/cmake/vyr/vyrConfigVersion.cmake \
-         share/man/man1/shef2raw.1.gz share/man/man1/shef2csv.1.gz share/doc/vyr/README.md \
+         share/man/man1/shef2raw.1.gz share/man/man1/shef2csv.1.gz share/man/man1/shef2db.1.gz share/doc/vyr/README.md \
          vyr/etc/vyr.cfg vyr/etc/name_conv vyr/etc/SHEFPARM; do
   [ -e "$prefix/$f" ] || fail "not installed: $f"
 done

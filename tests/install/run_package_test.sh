@@ -38,7 +38,7 @@ not_root=$(dpkg-deb -c "$deb" | awk '$2 != "root/root" {print $6}')
 [ -z "$not_root" ] || fail "not owned by root: $not_root"
 for f in usr/bin/shef2raw usr/bin/shef2csv usr/bin/shef2db usr/bin/vyrloop usr/include/vyr/vyr.h \
          usr/include/vyr/vyrresrc.h usr/share/man/man1/shef2raw.1.gz \
-         usr/share/man/man1/shef2csv.1.gz etc/vyr/vyr.cfg etc/vyr/name_conv etc/vyr/SHEFPARM; do
+         usr/share/man/man1/shef2csv.1.gz usr/share/man/man1/shef2db.1.gz etc/vyr/vyr.cfg etc/vyr/name_conv etc/vyr/SHEFPARM; do
   grep -qx "\./$f" <<<"$files" || fail "not packed: /$f"
 done
 grep -qE '^\./usr/lib/([^/]+/)?libvyr\.a$' <<<"$files" || fail "not packed: libvyr.a"
@@ -64,7 +64,7 @@ tree=$(mktemp -d)
 trap 'rm -rf "$tree"' EXIT
 dpkg-deb -x "$deb" "$tree"
 grep -qx "\*\.file_path $conf" "$tree$conf/vyr.cfg" || fail "vyr.cfg names no $conf"
-for page in shef2raw shef2csv; do
+for page in shef2raw shef2csv shef2db; do
   text=$(gzip -dc "$tree/usr/share/man/man1/$page.1.gz")
   grep -qF "$conf/vyr.cfg" <<<"$text" || fail "$page.1 names no $conf/vyr.cfg"
   ! grep -q '/usr/local' <<<"$text" || fail "$page.1 names /usr/local"

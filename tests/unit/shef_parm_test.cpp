@@ -2,10 +2,13 @@
 // SHEFPARM tables they come from.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shef_series.h"
+#include "shef_series_text.h"
 #include "shef_series_util.h"
 
 namespace {
@@ -132,6 +135,54 @@ TEST(shef_parm, value_texts) {
     const std::size_t n = vyr::series::english_value("12345678901234567890123", true, 1000, out);
     EXPECT_EQ(std::string(out, n).find_first_not_of("0123456789"), std::string::npos);
     EXPECT_EQ(n, 26u);
+}
+
+// The decoder reads the plainest values straight off the line: whatever it
+// takes whole that way must read the same as parse_value and english_value
+// read it, and the table's values of other forms must be left to them.
+TEST(shef_parm, plain_values_read_as_every_value_reads) {
+    std::vector<std::string> words = {"0",     "0.",   "0.0",  "-0",     "-0.5", "00.5",    "012",
+                                      ".5",    "-.5",  "5.",   "140.00", "-12",  "+5",      "M",
+                                      "MM",    "MMM",  "MQ",   "-M",     "+",    "+M",      "-",
+                                      "-9999", "1.2345", "1.23456", "123456789012345",
+                                      "1234567890123456", "12345678901.2345", "1234567890.12345"};
+    uint32_t seed = 3;
+    auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    static constexpr char kChars[] = "0000123456789..-+MQT";
+    for (int i = 0; i < 20000; ++i) {
+        std::string w;
+        for (std::size_t n = 1 + next() % 9; n > 0; --n) w += kChars[next() % (sizeof kChars - 1)];
+        words.push_back(w);
+    }
+    char out[vyr::series::kValueMax];
+    std::size_t plain = 0;
+    for (const std::string &w : words) {
+        vyr::series::detail::PlainValue n;
+        const char *end = vyr::series::detail::plain_value(w.data(), w.data() + w.size(), n);
+        if (end != w.data() + w.size()) continue;  // not a plain value as a whole word
+        ++plain;
+        vyr::series::ValueText v;
+        ASSERT_TRUE(vyr::series::parse_value(w, v)) << w;
+        EXPECT_EQ(v.qualifier, 0) << w;
+        if (n.missing) {
+            EXPECT_EQ(v.kind, vyr::series::ValueText::Missing) << w;
+            continue;
+        }
+        ASSERT_EQ(v.kind, vyr::series::ValueText::Number) << w;
+        EXPECT_EQ(n.point, v.point) << w;
+        EXPECT_LE(v.whole.size() + v.fraction.size(), 15u) << w;
+        EXPECT_EQ(n.text, std::string_view(out, vyr::series::english_value(v, false, 1.0, out)))
+            << w;
+    }
+    EXPECT_GT(plain, 2000u);
+    for (const char *w : {"-0", "00.5", "012", ".5", "-.5", "+5", "MMM", "1.23456",
+                          "1234567890123456", "1234567890.12345"}) {
+        vyr::series::detail::PlainValue n;
+        const std::string_view t = w;
+        EXPECT_NE(vyr::series::detail::plain_value(t.data(), t.data() + t.size(), n),
+                  t.data() + t.size())
+            << w;
+    }
 }
 
 TEST(shef_parm, si_values_convert_to_english_units) {

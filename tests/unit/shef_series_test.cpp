@@ -8,15 +8,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "base_int.h"
+#include "shef_series_text.h"
 #include "shef_series_util.h"
 #include "test_util.h"
 
 namespace {
+
+long g_function_records = 0;
 
 using vyr::test::decode_text;
 using vyr::test::Decoded;
@@ -478,6 +484,298 @@ TEST(shef_series, line_ends_byte_order_mark_and_long_lines) {
     EXPECT_EQ(r.rows, (std::vector<std::string>{"1:STN1 2024-07-15T12:00:00Z HGIRZZZ 1",
                                                 "4:STN2 2024-07-15T12:00:00Z HGIRZZZ 3"}));
     EXPECT_EQ(r.notes, (std::vector<std::string>{"3: continuation line .A1 without a message"}));
+}
+
+// The lines of bytes as the suite's line reader finds them, through the
+// decoder's line by line face: what the stream reader must give.
+StreamResult decode_bytes_by_lines(std::string bytes) {
+    StreamResult r;
+    FILE *in = fmemopen(bytes.data(), bytes.size(), "r");
+    if (in == nullptr) return r;
+    vyr::series::Decoder dec(
+        vyr::series::Parm::builtin(), vyr::test::kRef,
+        [&](const vyr::series::Record &rec) {
+            r.rows.push_back(std::to_string(rec.line) + ":" + vyr::test::row_text(rec));
+        },
+        [&](vyr::series::Severity, long line, std::string_view text) {
+            r.notes.push_back(std::to_string(line) + ": " + std::string(text));
+        });
+    dec.set_on_long_line([&](long line) { r.skipped = line; });
+    vyr::BlockLineSource src(in);
+    const std::string_view head = src.peek();
+    if (head.substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
+    vyr::WholeLines lines(src, vyr::series::kLineMax, true);
+    vyr::LineView piece;
+    long number = 0;
+    int crs = 0;
+    while (lines.next(piece)) {
+        if (crs > 0 && piece.text.empty() && !piece.too_long) {
+            if (piece.end == '\n')
+                crs = 0;
+            else if (crs == 1)
+                crs = 2;
+            else
+                ++number;
+            continue;
+        }
+        if (crs == 2) ++number;
+        crs = piece.end == '\r' ? 1 : 0;
+        if (piece.too_long)
+            dec.skipped_line(++number);
+        else
+            dec.line(piece.text, ++number);
+    }
+    dec.finish();
+    std::fclose(in);
+    return r;
+}
+
+// Random texts of SHEF words, line ends of every kind, lower case, colons,
+// tabs and bytes outside ASCII, over several read blocks: the stream reader,
+// which finds lines and their need of cleaning a word at a time, gives what
+// the suite's line reader gives.
+TEST(shef_series, stream_reader_finds_the_lines_of_the_line_reader) {
+    static const char *const kPieces[] = {
+        ".A STN1 0715 Z DH12/HG 1.5", ".B SRC 0715 Z DH12/HG/PP", "STN2 1.0/2.", ".END",
+        ".E STN3 0715 Z DH00/HG/DIH01/1/2", "/PP 0.12E", ":comment: ", "\r", "\n", "\r\n",
+        "\r\r\n", "\t", "\xC3\xA9", "\x7F", "a", "z", "{", "~", "'retained Text'", " ", "=", "&", "0"};
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    std::size_t rows = 0;
+    for (int round = 0; round < 12; ++round) {
+        std::string text = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
+        const std::size_t size = round < 4 ? 300 : 70000 + round * 9000;
+        while (text.size() < size) text += kPieces[(next() >> 8) % std::size(kPieces)];
+        if (round == 5) text += std::string(1 << 16, 'x');  // a long last line, no end
+        const StreamResult got = decode_bytes(text), want = decode_bytes_by_lines(text);
+        EXPECT_EQ(got.rows, want.rows) << round;
+        EXPECT_EQ(got.notes, want.notes) << round;
+        EXPECT_EQ(got.skipped, want.skipped) << round;
+        rows += want.rows.size();
+    }
+    EXPECT_GT(rows, 1000u);  // the texts hold values, not only errors
+    // A line of exactly the limit is read, one byte more is skipped.
+    for (std::size_t n : {vyr::series::kLineMax - 1, vyr::series::kLineMax}) {
+        const std::string text = ".A STN1 0715 Z DH12/HG 1\n:" + std::string(n, 'x') + "\r\n.A1 PP 2";
+        const StreamResult got = decode_bytes(text), want = decode_bytes_by_lines(text);
+        EXPECT_EQ(got.rows, want.rows) << n;
+        EXPECT_EQ(got.skipped, want.skipped) << n;
+    }
+}
+
+// The reader's scans stop at the first byte of their set wherever it
+// stands in a word, the wide scan as the word-at-a-time one.
+TEST(shef_series, line_scans_stop_at_the_first_byte_of_their_set) {
+    auto marked = [](unsigned char c) {
+        return c < 0x20 || c >= 0x61 || c == ':' || c == ',' || c == '"' || c == '\'';
+    };
+    auto line_end = [](unsigned char c) { return c == '\n' || c == '\r'; };
+    static constexpr char kCommon[] = "ABCZ 0189./-+";
+    uint32_t seed = 7;
+    auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<char> buf(96 + 32);
+        for (char &b : buf)
+            b = next() % 10 < 8 ? kCommon[next() % (sizeof kCommon - 1)] : static_cast<char>(next());
+        const std::size_t stop = next() % 96;
+        buf[stop] = '\n';
+        const char *const b = buf.data();
+        for (std::size_t from = 0; from <= stop; from += 1 + next() % 7) {
+            std::size_t mark = from, end = from;
+            while (!marked(static_cast<unsigned char>(b[mark]))) ++mark;
+            while (!line_end(static_cast<unsigned char>(b[end]))) ++end;
+            using namespace vyr::series::detail;
+            ASSERT_EQ(first_mark(b + from), b + mark) << round;
+            ASSERT_EQ(first_mark_words(b + from), b + mark) << round;
+            ASSERT_EQ(first_line_end(b + from), b + end) << round;
+            ASSERT_EQ(first_line_end_words(b + from), b + end) << round;
+        }
+    }
+}
+
+// With block marks, a writer takes a block's values as they are read and
+// takes them back at a Drop: what stands must be what holding gives.
+TEST(shef_series, block_marks_give_what_holding_gives) {
+    const char *const kTexts[] = {
+        ".B SRC 0715 Z DH12/HG/PP\nST1 1/2\nST2 3/4 'c'\n.END\n.A ST3 0715 Z DH12/HG 5",
+        ".B SRC 0715 Z DH12/HG\nST1 1\n.A ST3 0715 Z DH12/HG 5\nST4 6",  // closed by a message
+        ".B SRC 0715 Z DH12/HG\nST1 1\nST2 2",                              // by the end
+        ".B SRC 0715 QQ DH12/HG\nST1 1\n.END\n.B SRC 0715 Z DH12/HG\nST2 2\n.END",
+        ".A ST3 0715 Z DH12/HG 5\n.END\n.B SRC 0715 Z DH12/HG/DVZ/PPV\nST1 1/2\n.END",
+        ".B SRC 0715 Z DH12/HG\n.END\n.END\n.B SRC 0715 Z DH12/HG\nST1 7\n.B1 PP\n.END",
+        // Cleaned lines share one buffer: each group keeps its own station.
+        ".B SRC 0715 Z DH12/HG\nST1 1 :a:\nST2 2 :b:\nST2 3 :c:\n.END",
+    };
+    for (const char *text : kTexts) {
+        const Decoded held = decode_text(text);
+        std::vector<std::string> rows, marks;
+        std::size_t block_start = 0;
+        bool open = false;
+        vyr::series::Decoder dec(
+            vyr::series::Parm::builtin(), vyr::test::kRef,
+            [&](const vyr::series::Record &r) { rows.push_back(vyr::test::row_text(r)); }, {});
+        dec.set_on_block([&](vyr::series::Decoder::BlockMark m) {
+            using M = vyr::series::Decoder::BlockMark;
+            marks.push_back(m == M::Begin ? "B" : m == M::Keep ? "K" : "D");
+            EXPECT_EQ(open, m != M::Begin) << text;  // marks come in pairs
+            open = m == M::Begin;
+            if (m == M::Begin) block_start = rows.size();
+            if (m == M::Drop) rows.resize(block_start);
+        });
+        std::string_view rest = text;
+        for (long n = 1; !rest.empty(); ++n) {
+            const std::size_t nl = rest.find('\n');
+            dec.line(rest.substr(0, nl), n);
+            rest.remove_prefix(nl == std::string_view::npos ? rest.size() : nl + 1);
+        }
+        dec.finish();
+        EXPECT_FALSE(open) << text;
+        EXPECT_EQ(rows, held.rows) << text;
+        EXPECT_EQ(rows.size(), static_cast<std::size_t>(held.counts.values)) << text;
+        EXPECT_EQ(dec.counts().values, held.counts.values) << text;
+        EXPECT_EQ(dec.counts().errors, held.counts.errors) << text;
+    }
+}
+
+// Any callable takes the values: a lambda, a function, an OnValue, none.
+void count_record(const vyr::series::Record &) { ++g_function_records; }
+TEST(shef_series, any_callable_takes_the_values) {
+    const std::string_view line = ".A STN1 0715 Z DH12/HG 1/PP 2";
+    long lambda_records = 0, function_records = 0;
+    auto decode = [&](auto &&on_value) {
+        vyr::series::Decoder dec(vyr::series::Parm::builtin(), vyr::test::kRef,
+                                 std::forward<decltype(on_value)>(on_value), {});
+        dec.line(line, 1);
+        dec.finish();
+        return dec.counts().values;
+    };
+    EXPECT_EQ(decode([&](const vyr::series::Record &) { ++lambda_records; }), 2);
+    EXPECT_EQ(lambda_records, 2);
+    vyr::series::Decoder::OnValue fn = [&](const vyr::series::Record &) { ++function_records; };
+    EXPECT_EQ(decode(fn), 2);
+    EXPECT_EQ(function_records, 2);
+    g_function_records = 0;
+    EXPECT_EQ(decode(&count_record), 2);
+    EXPECT_EQ(g_function_records, 2);
+    EXPECT_EQ(decode(vyr::series::Decoder::OnValue()), 2);  // none: counted all the same
+    EXPECT_EQ(decode(nullptr), 2);
+}
+
+// The writer keeps the text of the row before; each part that changes
+// must be made again: line numbers counted on across their digits, a
+// station, a time or a qualifier of its own, a creation date that comes
+// and goes, durations that take turns.
+TEST(shef_series, csv_rows_made_from_the_row_before) {
+    const vyr::series::Code hg{{'H', 'G'}, 'I', {'R', 'Z'}, 'Z', 'Z', 0, false, {}, true, 1};
+    const vyr::series::Code pp{{'P', 'P'}, 'H', {'R', 'G'}, 'X', 'Z', 1001, false, {}, true, 1};
+    struct Row {
+        const char *station;
+        long line;
+        int64_t obs;
+        const vyr::series::Code *code;
+        int duration;
+        char qualifier;
+        int64_t creation;  // -1: none
+        const char *want;  // the row after its station
+    } rows[] = {
+        {"ST1", 8, 0, &hg, 0, 0, -1, "1970-01-01T00:00:00Z,HG,I,RZ,Z,Z,1,,,0,.A,8,0,"},
+        {"ST1", 9, 0, &pp, 1001, 0, -1, "1970-01-01T00:00:00Z,PP,H,RG,X,Z,1,,,0,.A,9,1001,"},
+        {"ST1", 10, 0, &hg, 0, 'E', -1, "1970-01-01T00:00:00Z,HG,I,RZ,Z,Z,1,E,,0,.A,10,0,"},
+        {"ST1", 11, 0, &hg, 0, 'E', -1, "1970-01-01T00:00:00Z,HG,I,RZ,Z,Z,1,E,,0,.A,11,0,"},
+        {"ST2", 99, 60, &hg, 0, 0, -1, "1970-01-01T00:01:00Z,HG,I,RZ,Z,Z,1,,,0,.A,99,0,"},
+        {"ST2", 100, 60, &hg, 1009, 0, 86400,
+         "1970-01-01T00:01:00Z,HG,I,RZ,Z,Z,1,,1970-01-02T00:00:00Z,0,.A,100,1009,"},
+        {"ST22", 101, 60, &hg, 0, 0, -1, "1970-01-01T00:01:00Z,HG,I,RZ,Z,Z,1,,,0,.A,101,0,"},
+        {"ST2", 1999, -1, &hg, 0, 0, -1, "1969-12-31T23:59:59Z,HG,I,RZ,Z,Z,1,,,0,.A,1999,0,"},
+        {"ST2", 2000, -1, &hg, 9, 0, -1, "1969-12-31T23:59:59Z,HG,I,RZ,Z,Z,1,,,0,.A,2000,9,"},
+        {"ST2", 2000, -1, &hg, 0, 0, -1, "1969-12-31T23:59:59Z,HG,I,RZ,Z,Z,1,,,0,.A,2000,0,"},
+        {"ST2", 7, -1, &hg, 0, 0, -1, "1969-12-31T23:59:59Z,HG,I,RZ,Z,Z,1,,,0,.A,7,0,"},
+    };
+    vyr::test::TempStream out;
+    std::string want;
+    {
+        vyr::series::CsvWriter csv(out.get());
+        for (const Row &w : rows) {
+            vyr::series::Record r{w.station, w.obs,         w.code,       w.duration, false, "1",
+                                  w.qualifier, w.creation >= 0, w.creation, false,      'A',   w.line,
+                                  {}};
+            csv.row(r);
+            want += std::string(w.station) + "," + w.want + "\n";
+        }
+        EXPECT_TRUE(csv.flush());
+    }
+    EXPECT_EQ(out.text(), want);
+}
+
+// A decoder writing to the CSV writer itself writes the rows that handing
+// each record to row() gives: quick and general values mixed on a line,
+// lines of every message type, blocks kept and dropped, and two inputs in
+// turn into one writer, as the program decodes them.
+TEST(shef_series, write_csv_gives_the_rows_of_row) {
+    const std::string texts[] = {
+        ".A STN1 20240715 Z DH12/HG 1.5/HG 2.5E/HG 3.5/PP 125/TA M/TA MMQ/HG -9999/HG 1.23456\n"
+        ".A1 DC202407141800/HG 3.0 'c, \"q\"'/HG 4/DH13/HG 5/DRH-1/HG 6\n"
+        ".AR STN1 20240715 Z DH12/HGIF 7/HG 8\n",
+        ".B SRC 20240715 Z DH12/HG/PP/TA/DUS/TA\nST1 1/2.00/M/20\nST2 3/4E/ 7/21\n"
+        "ST3 DH13/5/6\nST4 7,ST5 8/9\n.END\n.B SRC 20240715 Z DH12/HG\nST6 9\n"
+        ".A STN2 0715 C DH24/HG 0.0/HG -0.50/HG 00.5\n",
+        ".E SER1 20240715 Z DH12/HG/DIH06/1/2//4\n.E1 5/6\n.A STN3 20240715 Z DH12/HG 1\n"
+        ".A STN3 20240715 Z DH12/HG 1\n.A STN4 20240715 Z DH12/HG 1\n",
+    };
+    auto decode = [&](bool direct) {
+        vyr::test::TempStream out;
+        {
+            vyr::series::CsvWriter csv(out.get());
+            csv.header();
+            for (const std::string &text : texts) {
+                std::string bytes = text;
+                FILE *in = fmemopen(bytes.data(), bytes.size(), "r");
+                vyr::series::Decoder dec(
+                    vyr::series::Parm::builtin(), vyr::test::kRef,
+                    [&](const vyr::series::Record &r) { csv.row(r); }, {});
+                if (direct)
+                    dec.write_csv(csv);
+                else
+                    dec.set_on_block([&](vyr::series::Decoder::BlockMark m) { csv.block(m); });
+                EXPECT_TRUE(vyr::series::decode_stream(in, dec));
+                std::fclose(in);
+            }
+            EXPECT_TRUE(csv.flush());
+        }
+        return out.text();
+    };
+    const std::string by_row = decode(false);
+    EXPECT_EQ(decode(true), by_row);
+    EXPECT_EQ(std::count(by_row.begin(), by_row.end(), '\n'), 39);  // the header and 38 rows
+}
+
+// The writer keeps a block's rows apart until its end, however many: a
+// Drop takes them all back, a Keep writes them in their place.
+TEST(shef_series, csv_writer_takes_a_block_back) {
+    using M = vyr::series::Decoder::BlockMark;
+    const vyr::series::Code code{{'H', 'G'}, 'I', {'R', 'Z'}, 'Z', 'Z', 0, false, {}, true, 1};
+    vyr::series::Record r{"STN1", 0, &code, 0, false, "1.5", 0, false, 0, false, 'B', 1, {}};
+    for (const M end : {M::Drop, M::Keep}) {
+        vyr::test::TempStream out;
+        {
+            vyr::series::CsvWriter csv(out.get());
+            r.line = 1;
+            csv.row(r);
+            csv.block(M::Begin);
+            for (r.line = 2; r.line < 20000; ++r.line) csv.row(r);  // far more than a block
+            csv.block(end);
+            r.line = 20000;
+            csv.row(r);
+            csv.block(M::Begin);
+            csv.row(r);  // never ended: dropped at the flush
+            EXPECT_TRUE(csv.flush());
+        }
+        const std::string text = out.text();
+        const std::size_t rows = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+        EXPECT_EQ(rows, end == M::Keep ? 20000u : 2u);
+        EXPECT_EQ(text.substr(text.rfind('\n', text.size() - 2) + 1),
+                  "STN1,1970-01-01T00:00:00Z,HG,I,RZ,Z,Z,1.5,,,0,.B,20000,0,\n");
+    }
 }
 
 // The real program keeps its memory bounded on a line without end: its

@@ -5,8 +5,10 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "shef_series.h"
+#include "shef_series_impl.h"
 #include "shef_series_util.h"
 
 namespace {
@@ -67,6 +69,54 @@ TEST(shef_time, each_element_merges_the_fields_it_names) {
         {".A STN1 20240715 ES /HG 1", "STN1 2024-07-16T05:00:00Z HGIRZZZ 1", nullptr},
     };
     for (const Case &c : cases) check(c);
+}
+
+// DHhh is applied without the general element reading: to the same state,
+// from every kind of state a message can be in.
+TEST(shef_time, an_hour_element_read_at_once_as_any_element) {
+    using vyr::series::detail::Elem;
+    using vyr::series::detail::State;
+    const vyr::series::Parm &parm = vyr::series::Parm::builtin();
+    std::vector<State> bases;
+    for (const char *first : {"DH12", "DH2430", "DN30", "DRH-2", "DD31", "DY240229", "DJ366"}) {
+        State s;
+        s.when = Civil{2024, 12, 31, 24, 0, 0};  // the default hour of a local zone
+        Elem e;
+        if (vyr::series::detail::parse_element(parm, first, e) &&
+            vyr::series::detail::merge_time(s, e, kRef) == vyr::series::detail::Merge::Ok)
+            s.rel = {};
+        if (first[1] == 'R') s.rel = {'H', -2};
+        bases.push_back(s);
+    }
+    auto same = [](const State &a, const State &b) {
+        return a.when.year == b.when.year && a.when.month == b.when.month &&
+               a.when.day == b.when.day && a.when.hour == b.when.hour &&
+               a.when.min == b.when.min && a.when.sec == b.when.sec &&
+               a.hour_given == b.hour_given && a.rel.unit == b.rel.unit &&
+               a.when_known == b.when_known;
+    };
+    for (const State &base : bases) {
+        for (int h = 0; h < 100; ++h) {
+            const std::string w = "DH" + std::string(1, static_cast<char>('0' + h / 10)) +
+                                  static_cast<char>('0' + h % 10);
+            State quick = base, general = base;
+            quick.when_known = general.when_known = true;
+            const bool took = vyr::series::detail::apply_hour(quick, w);
+            Elem e;
+            const bool valid = vyr::series::detail::parse_element(parm, w, e) &&
+                               vyr::series::detail::merge_time(general, e, kRef) ==
+                                   vyr::series::detail::Merge::Ok;
+            if (valid) general.rel = {};
+            EXPECT_EQ(took, valid) << w;
+            if (took) {
+                EXPECT_TRUE(same(quick, general)) << w;
+            }
+        }
+    }
+    for (const char *w : {"DH123", "DH1230", "DN12", "DHAB", "DH"}) {
+        State s;
+        EXPECT_FALSE(vyr::series::detail::apply_hour(s, w)) << w;
+    }
 }
 
 TEST(shef_time, relative_dates_from_the_last_explicit_time) {
