@@ -167,9 +167,12 @@ std::string key_list(const char *a, bool forecast, const char *basis_column = "b
 }
 
 // When a value overwrites what its key holds, in SQL over the window w of
-// its key's values in arrival order (ord) and the frame "before" of those
-// that came before it; stored_value is what the key held before the
-// product (null when missing or when nothing was stored). What decide()
+// its key's values in arrival order (ord), framed to those that came
+// before it (one window for all: row_number() and lag() ignore the
+// frame, and first_value() needs only a frame that starts with the key's
+// first value, as that of every value but the first does); stored_value
+// is what the key held before the product (null when missing or when
+// nothing was stored). What decide()
 // says value by value, without the state of the key before each value,
 // which these policies never need in full:
 // - standard needs only whether the key holds a missing value: the last
@@ -188,19 +191,19 @@ std::string overwrites(Policy policy) {
         "ELSE s.value IS DISTINCT FROM lag(s.value) OVER w END";
     switch (policy) {
         case Policy::Standard:
-            return "s.revised = 1 OR (s.value IS NOT NULL AND CASE WHEN max(s.ord) FILTER ("
-                   "WHERE s.value IS NOT NULL OR s.revised = 1) OVER before IS NULL THEN "
-                   "stored_value IS NULL ELSE max(s.ord) FILTER (WHERE s.value IS NOT NULL OR "
-                   "s.revised = 1) OVER before = max(s.ord) FILTER (WHERE s.value IS NULL AND "
-                   "s.revised = 1) OVER before IS TRUE END)";
+            // The last value before that set the key, as 2 ord + 1 when it
+            // was missing: its parity.
+            return "s.revised = 1 OR (s.value IS NOT NULL AND coalesce(max(CASE WHEN s.value IS "
+                   "NOT NULL OR s.revised = 1 THEN 2 * s.ord + (s.value IS NULL)::int END) OVER w "
+                   "% 2 = 1, stored_value IS NULL))";
         case Policy::Always: return "true";
         case Policy::Revised: return "s.revised = 1";
         case Policy::Different: return differs_from_previous;
         case Policy::DifferentOrRevised: return "s.revised = 1 OR " + differs_from_previous;
         case Policy::DifferentAndRevised:
             return "s.revised = 1 AND s.value IS DISTINCT FROM CASE WHEN max(ARRAY[s.ord::float8, "
-                   "s.value]) FILTER (WHERE s.revised = 1) OVER before IS NOT NULL THEN (max("
-                   "ARRAY[s.ord::float8, s.value]) FILTER (WHERE s.revised = 1) OVER before)[2] "
+                   "s.value]) FILTER (WHERE s.revised = 1) OVER w IS NOT NULL THEN (max("
+                   "ARRAY[s.ord::float8, s.value]) FILTER (WHERE s.revised = 1) OVER w)[2] "
                    "WHEN stored IS NULL THEN first_value(s.value) OVER w ELSE stored_value END";
     }
     return "false";
@@ -228,7 +231,7 @@ std::string fold_query(Policy policy, bool forecast, const std::string &source,
         overwrites(policy) + " THEN 'overwrite' ELSE 'keep' END AS action FROM (" + source +
         ") AS s " + stored + " WHERE " + (forecast ? "" : "NOT ") +
         "s.forecast WINDOW w AS (PARTITION BY " + key +
-        " ORDER BY s.ord), before AS (w ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING)";
+        " ORDER BY s.ord ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING)";
     return "SELECT a.*, max(CASE WHEN a.action <> 'keep' THEN a.ord END) OVER (PARTITION BY " +
            key_list("a", forecast, "key_basis") + ") = a.ord AS last_change FROM (" + acted +
            ") AS a";
@@ -242,10 +245,13 @@ std::string current_columns(bool forecast) {
            "f.posting_time";
 }
 
-// The counts of the actions of the folded values f.
-constexpr const char *kCounts =
-    "SELECT count(*) FILTER (WHERE action = 'insert'), count(*) FILTER (WHERE action = "
-    "'overwrite'), count(*) FILTER (WHERE action = 'keep') FROM f";
+// The counts of the actions of the rows of r.
+std::string counts_of(const char *r) {
+    return std::string(
+               "SELECT count(*) FILTER (WHERE action = 'insert'), count(*) FILTER (WHERE "
+               "action = 'overwrite'), count(*) FILTER (WHERE action = 'keep') FROM ") +
+           r;
+}
 
 class PgStore final : public Store {
   public:
@@ -476,24 +482,30 @@ class PgStore final : public Store {
         const std::string which = std::string(forecast ? "" : "NOT ") + "s.forecast";
         // The stored keys, locked in key order so that posters lock alike: a
         // poster that would change one waits for this one to commit.
-        exec(std::string("SELECT count(*) FROM (SELECT 1 FROM ") + table +
-             " c JOIN vyr_stage s ON " + key_match("c", "s", forecast, "key_basis") + " WHERE " +
-             which + " ORDER BY " + key_list("c", forecast) + " FOR UPDATE OF c) AS locked");
+        // None (a product of new keys) spares the fold the stored table.
+        Result locked = exec(std::string("SELECT count(*) FROM (SELECT 1 FROM ") + table +
+                             " c JOIN vyr_stage s ON " +
+                             key_match("c", "s", forecast, "key_basis") + " WHERE " + which +
+                             " ORDER BY " + key_list("c", forecast) + " FOR UPDATE OF c) AS locked");
+        const bool stored = std::strtoll(PQgetvalue(locked.get(), 0, 0), nullptr, 10) > 0;
         const std::string source =
             "SELECT v.*, v.seq AS ord, $1::bigint AS product_id, $2::timestamptz AS posting_time "
             "FROM vyr_stage v";
-        const std::string sql =
-            "WITH f AS MATERIALIZED (" + fold_query(policy_, forecast, source, true) +
+        std::string sql =
+            "WITH f AS MATERIALIZED (" + fold_query(policy_, forecast, source, stored) +
             "), logged AS (INSERT INTO value_log SELECT f.product_id, f.seq, f.station, "
             "f.obs_time, f.pe, f.duration, f.type_source, f.extremum, f.probability, "
             "f.duration_value, f.basis_time, f.value, f.qualifier, f.revised, f.message, f.line, "
-            "f.comment, f.action FROM f), inserted AS (INSERT INTO " +
+            "f.comment, f.action FROM f RETURNING action), inserted AS (INSERT INTO " +
             table + " SELECT " + current_columns(forecast) +
-            " FROM f WHERE f.last_change AND f.stored IS NULL), updated AS (UPDATE " + table +
-            " c SET value = f.value, qualifier = f.qualifier, revised = f.revised, product_id = "
-            "f.product_id, line = f.line, posting_time = f.posting_time FROM f WHERE "
-            "f.last_change AND f.stored AND " +
-            key_match("c", "f", forecast, "key_basis") + ") " + kCounts;
+            " FROM f WHERE f.last_change AND f.stored IS NULL)";
+        if (stored)
+            sql += ", updated AS (UPDATE " + std::string(table) +
+                   " c SET value = f.value, qualifier = f.qualifier, revised = f.revised, "
+                   "product_id = f.product_id, line = f.line, posting_time = f.posting_time FROM "
+                   "f WHERE f.last_change AND f.stored AND " +
+                   key_match("c", "f", forecast, "key_basis") + ")";
+        sql += " " + counts_of("logged");
         add_counts(exec(sql, {id.c_str(), product_.posting_time}).get());
     }
 
@@ -507,7 +519,7 @@ class PgStore final : public Store {
         totals_.inserted = totals_.overwritten = totals_.kept = 0;
         exec("BEGIN ISOLATION LEVEL REPEATABLE READ");
         posting_ = true;
-        exec("SET LOCAL work_mem = '128MB'");
+        exec("SET LOCAL work_mem = '128MB'; SET LOCAL jit = off");
         Result p = exec(
             "INSERT INTO product (name, product_time, posting_time) VALUES ($1, $2, $3) "
             "RETURNING product_id",
@@ -553,7 +565,7 @@ class PgStore final : public Store {
                 exec(std::string("WITH f AS MATERIALIZED (") +
                      fold_query(policy_, forecast, source, false) + "), inserted AS (INSERT INTO " +
                      (forecast ? "forecast" : "observed") + " SELECT " + current_columns(forecast) +
-                     " FROM f WHERE f.last_change) " + kCounts);
+                     " FROM f WHERE f.last_change) " + counts_of("f"));
             add_counts(r.get());
         }
         totals_.values = totals_.inserted + totals_.overwritten + totals_.kept;
