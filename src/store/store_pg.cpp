@@ -4,13 +4,13 @@
 // A product's values go to a temporary staging table with COPY (data
 // only, never SQL text) as they are decoded, outside the posting
 // transaction, so that a retry needs nothing from the input again. The
-// posting transaction then reads the staged values with what their keys
-// hold, sorted by key and input order, and applies the rules value by
-// value here (the same decide() as the SQLite backend). What they decide
-// goes back with COPY as it is read: every value into value_log, the last
-// value of each new key into observed or forecast (in key order, which
-// keeps the index's pages at hand), that of each stored key changed into a
-// temporary table from which one statement updates them.
+// posting transaction then applies the rules on the server, set-based, in
+// one statement per table: the staged values sorted by key and arrival,
+// with what their keys hold, get their action from window functions over
+// the values of their key before them (the rules, written in SQL, need no
+// more than that: see overwrites()); every value goes into value_log, the
+// last value that changed each key into observed or forecast, all from
+// one sort of the product. The product thus crosses the connection once.
 //
 // Concurrency: the transaction runs at REPEATABLE READ and first locks
 // every stored row its values touch, in key order so that posters lock
@@ -24,7 +24,6 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -38,8 +37,7 @@ namespace vyr::store {
 
 namespace {
 
-constexpr int kRetries = 5;              // after the first try
-constexpr const char *kFetch = "20000";  // rows per fetch of a fold
+constexpr int kRetries = 5;  // after the first try
 constexpr std::size_t kCopyChunk = 1 << 20;
 // Serializes the creation of the schema by posters that find none.
 constexpr const char *kCreateLock = "7561637201";
@@ -156,82 +154,104 @@ std::string key_match(const char *a, const char *b, bool forecast,
     return s;
 }
 
-// "a.col, ..." over a key; the basis time is the given expression.
-std::string key_list(const char *a, bool forecast, const std::string &basis) {
+// "a.col, ..." over a key; the basis time is the given column of a.
+std::string key_list(const char *a, bool forecast, const char *basis_column = "basis_time") {
     std::string s;
     for (const char *c : kKeyColumns) {
-        const bool is_basis = std::strcmp(c, "basis_time") == 0;
-        if (is_basis && !forecast) continue;
+        const bool basis = std::strcmp(c, "basis_time") == 0;
+        if (basis && !forecast) continue;
         if (!s.empty()) s += ", ";
-        s += is_basis ? basis : std::string(a) + "." + c;
+        s += std::string(a) + "." + (basis ? basis_column : c);
     }
     return s;
 }
 
-// The rules over values sorted by key and arrival: the state a key holds
-// as each value arrives, the action of each, and whether the key changed.
-class Fold {
-  public:
-    explicit Fold(Policy policy) : policy_(policy) {}
-    // The first value of a key starts from what the key holds.
-    Action next(bool first, const Stored &held, bool missing, double value, bool revised) {
-        if (first) {
-            state_ = held;
-            changed_ = false;
-        }
-        const Action a = decide(policy_, state_, missing, value, revised);
-        if (a != Action::Keep) {
-            state_ = {true, missing, value};
-            changed_ = true;
-        }
-        return a;
+// When a value overwrites what its key holds, in SQL over the window w of
+// its key's values in arrival order (ord), framed to those that came
+// before it (one window for all: row_number() and lag() ignore the
+// frame, and first_value() needs only a frame that starts with the key's
+// first value, as that of every value but the first does); stored_value
+// is what the key held before the product (null when missing or when
+// nothing was stored). What decide()
+// says value by value, without the state of the key before each value,
+// which these policies never need in full:
+// - standard needs only whether the key holds a missing value: the last
+//   value that set it does, where every number sets it (a number is
+//   posted over a missing value and stays), as does a revised missing
+//   value; a missing value that is not revised sets nothing.
+// - under different and different_or_revised a key always holds, after a
+//   value, that value's number (a value that does not differ from it is
+//   equal): the value before is the previous one, lag().
+// - under different_and_revised only a revised value sets the key, to its
+//   own number: the value before is that of the last revised value, else
+//   what was stored, else (a new key) its first value.
+std::string overwrites(Policy policy) {
+    const std::string differs_from_previous =
+        "CASE WHEN row_number() OVER w = 1 THEN s.value IS DISTINCT FROM stored_value "
+        "ELSE s.value IS DISTINCT FROM lag(s.value) OVER w END";
+    switch (policy) {
+        case Policy::Standard:
+            // The last value before that set the key, as 2 ord + 1 when it
+            // was missing: its parity.
+            return "s.revised = 1 OR (s.value IS NOT NULL AND coalesce(max(CASE WHEN s.value IS "
+                   "NOT NULL OR s.revised = 1 THEN 2 * s.ord + (s.value IS NULL)::int END) OVER w "
+                   "% 2 = 1, stored_value IS NULL))";
+        case Policy::Always: return "true";
+        case Policy::Revised: return "s.revised = 1";
+        case Policy::Different: return differs_from_previous;
+        case Policy::DifferentOrRevised: return "s.revised = 1 OR " + differs_from_previous;
+        case Policy::DifferentAndRevised:
+            return "s.revised = 1 AND s.value IS DISTINCT FROM CASE WHEN max(ARRAY[s.ord::float8, "
+                   "s.value]) FILTER (WHERE s.revised = 1) OVER w IS NOT NULL THEN (max("
+                   "ARRAY[s.ord::float8, s.value]) FILTER (WHERE s.revised = 1) OVER w)[2] "
+                   "WHEN stored IS NULL THEN first_value(s.value) OVER w ELSE stored_value END";
     }
-    bool changed() const { return changed_; }
+    return "false";
+}
 
-  private:
-    Policy policy_;
-    Stored state_{};
-    bool changed_ = false;
-};
+// The values of one table (source, a query with the staging table's
+// columns, the key's basis time as key_basis, the arrival order as ord,
+// the product and its posting time) through the rules, from what their
+// keys hold in that table when against_stored: every value with stored
+// (true, or null for a key not stored), its action, and last_change, true
+// for the value that changed its key last.
+std::string fold_query(Policy policy, bool forecast, const std::string &source,
+                       bool against_stored) {
+    const char *table = forecast ? "forecast" : "observed";
+    const std::string key = key_list("s", forecast, "key_basis");
+    const std::string stored = against_stored
+                                   ? std::string("LEFT JOIN (SELECT ") + key_list("t", forecast) +
+                                         ", true AS stored, t.value AS stored_value FROM " + table +
+                                         " t) AS c ON " + key_match("c", "s", forecast, "key_basis")
+                                   : "CROSS JOIN (SELECT NULL::boolean AS stored, NULL::float8 AS "
+                                     "stored_value) AS c";
+    const std::string acted =
+        "SELECT s.*, c.stored, CASE WHEN c.stored IS NULL AND row_number() OVER w = 1 THEN "
+        "'insert' WHEN " +
+        overwrites(policy) + " THEN 'overwrite' ELSE 'keep' END AS action FROM (" + source +
+        ") AS s " + stored + " WHERE " + (forecast ? "" : "NOT ") +
+        "s.forecast WINDOW w AS (PARTITION BY " + key +
+        " ORDER BY s.ord ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING)";
+    return "SELECT a.*, max(CASE WHEN a.action <> 'keep' THEN a.ord END) OVER (PARTITION BY " +
+           key_list("a", forecast, "key_basis") + ") = a.ord AS last_change FROM (" + acted +
+           ") AS a";
+}
 
-// One fetched row of a fold as COPY text: columns by number, null as \N.
-class Fields {
-  public:
-    Fields(PGresult *r, int row) : r_(r), row_(row) {}
-    bool null(int col) const { return PQgetisnull(r_, row_, col) != 0; }
-    const char *text(int col) const { return PQgetvalue(r_, row_, col); }
-    bool flag(int col) const { return text(col)[0] == 't'; }
-    double number(int col) const {
-        double v = 0;
-        std::from_chars(text(col), text(col) + PQgetlength(r_, row_, col), v);
-        return v;
-    }
-    void put(std::string &out, int col) const {
-        if (null(col))
-            out += "\\N";
-        else
-            put_field(out, std::string_view(text(col), PQgetlength(r_, row_, col)));
-    }
-    // The columns in order, tab-separated; a negative number stands for
-    // the text extra[-n - 1].
-    void line(std::string &out, std::initializer_list<int> cols,
-              std::initializer_list<const char *> extra = {}) const {
-        bool tab = false;
-        for (int c : cols) {
-            if (tab) out += '\t';
-            tab = true;
-            if (c >= 0)
-                put(out, c);
-            else
-                put_field(out, extra.begin()[-c - 1]);
-        }
-        out += '\n';
-    }
+// The columns of a keyed table, from the folded values f.
+std::string current_columns(bool forecast) {
+    return std::string("f.station, f.pe, f.duration, f.type_source, f.extremum, f.probability, ") +
+           (forecast ? "f.key_basis, " : "") +
+           "f.duration_value, f.obs_time, f.value, f.qualifier, f.revised, f.product_id, f.line, "
+           "f.posting_time";
+}
 
-  private:
-    PGresult *r_;
-    int row_;
-};
+// The counts of the actions of the rows of r.
+std::string counts_of(const char *r) {
+    return std::string(
+               "SELECT count(*) FILTER (WHERE action = 'insert'), count(*) FILTER (WHERE "
+               "action = 'overwrite'), count(*) FILTER (WHERE action = 'keep') FROM ") +
+           r;
+}
 
 class PgStore final : public Store {
   public:
@@ -250,8 +270,7 @@ class PgStore final : public Store {
             "type_source text COLLATE \"C\", extremum text COLLATE \"C\", "
             "probability text COLLATE \"C\", duration_value bigint, basis_time timestamptz, "
             "value double precision, qualifier text, revised smallint, message text, "
-            "line bigint, comment text, forecast boolean, key_basis timestamptz); "
-            "CREATE TEMP TABLE vyr_current AS SELECT * FROM forecast WITH NO DATA");
+            "line bigint, comment text, forecast boolean, key_basis timestamptz)");
     }
 
     ~PgStore() override { rollback(); }
@@ -421,20 +440,6 @@ class PgStore final : public Store {
         }
         if (failed) fail(failed.get());
     }
-    // One COPY of the given rows.
-    void copy_data(const std::string &sql, std::string_view text) {
-        if (text.empty()) return;
-        start_copy(sql.c_str());
-        for (std::size_t at = 0; at < text.size(); at += kCopyChunk)
-            send(text.substr(at, kCopyChunk));
-        end_copy();
-    }
-    // The same, emptying the text.
-    void copy_rows(const std::string &sql, std::string &text) {
-        copy_data(sql, text);
-        text.clear();
-    }
-
     // A new database (none of the tables) gets the schema; any other must
     // carry this version of it. Nothing is written to one that is refused.
     void prepare_schema() {
@@ -470,114 +475,59 @@ class PgStore final : public Store {
                         ", this program writes version " + std::to_string(kSchemaVersion));
     }
 
-    // Reads a fold's cursor a batch at a time; body gets each batch and
-    // sends what it gathered before the next fetch.
-    template <class F>
-    void each_batch(const std::string &query, F body) {
-        exec("DECLARE vyr_fold NO SCROLL CURSOR FOR " + query);
-        for (;;) {
-            Result r = exec(std::string("FETCH ") + kFetch + " FROM vyr_fold");
-            if (PQntuples(r.get()) == 0) break;
-            body(r.get());
-        }
-        exec("CLOSE vyr_fold");
-    }
-
-    // The staged values of one table in key and input order, with what
-    // their keys hold, through the rules; the outcome goes back with COPY
-    // as it is read.
-    void fold_staged(bool forecast, const std::string &id) {
-        const std::string table = forecast ? "forecast" : "observed";
-        const std::string match = key_match("c", "s", forecast, "key_basis");
+    // The staged values of one table through the rules, into value_log
+    // and the table, in one statement; adds the counts to the totals.
+    void post_table(bool forecast, const std::string &id) {
+        const char *table = forecast ? "forecast" : "observed";
         const std::string which = std::string(forecast ? "" : "NOT ") + "s.forecast";
-        const std::string key = key_list("s", forecast, "s.key_basis");
         // The stored keys, locked in key order so that posters lock alike: a
         // poster that would change one waits for this one to commit.
-        exec("SELECT count(*) FROM (SELECT 1 FROM " + table + " c JOIN vyr_stage s ON " + match +
-             " WHERE " + which + " ORDER BY " + key_list("c", forecast, "c.basis_time") +
-             " FOR UPDATE OF c) AS locked");
-        const std::string q =
-            "SELECT row_number() OVER (PARTITION BY " + key +
-            " ORDER BY s.seq) = 1, s.seq, s.station, s.obs_time, s.pe, s.duration, "
-            "s.type_source, s.extremum, s.probability, s.duration_value, s.basis_time, s.value, "
-            "s.qualifier, s.revised, s.message, s.line, s.comment, s.key_basis, "
-            "c.line IS NOT NULL, c.value IS NULL, c.value FROM vyr_stage s LEFT JOIN " +
-            table + " c ON " + match + " WHERE " + which + " ORDER BY " + key + ", s.seq";
-        // Columns: 0 first, 1 seq, 2 station, 3 obs_time, 4 pe, 5 duration,
-        // 6 type_source, 7 extremum, 8 probability, 9 duration_value,
-        // 10 basis_time, 11 value, 12 qualifier, 13 revised, 14 message,
-        // 15 line, 16 comment, 17 key_basis, 18 stored, 19 stored missing,
-        // 20 stored value.
-        Fold fold(policy_);
-        std::string log, fresh, changed, last;
-        bool key_new = false, updates = false;
-        auto end_key = [&] {
-            if (fold.changed()) (key_new ? fresh : changed) += last;
-            last.clear();
-        };
-        // Stored keys that changed wait in a table of the same columns.
-        const std::string into_current =
-            forecast ? "COPY vyr_current FROM STDIN"
-                     : "COPY vyr_current (station, pe, duration, type_source, extremum, "
-                       "probability, duration_value, obs_time, value, qualifier, revised, "
-                       "product_id, line, posting_time) FROM STDIN";
-        auto send_all = [&] {
-            copy_rows("COPY value_log FROM STDIN", log);
-            copy_rows("COPY " + table + " FROM STDIN", fresh);
-            updates = updates || !changed.empty();
-            copy_rows(into_current, changed);
-        };
-        const char *posting = product_.posting_time;
-        each_batch(q, [&](PGresult *r) {
-            for (int i = 0, n = PQntuples(r); i < n; ++i) {
-                const Fields f(r, i);
-                const bool first = f.flag(0);
-                if (first) {
-                    end_key();
-                    key_new = !f.flag(18);
-                }
-                const Stored held{f.flag(18), f.flag(19), f.flag(19) ? 0 : f.number(20)};
-                const bool missing = f.null(11);
-                const Action a = fold.next(first, held, missing, missing ? 0 : f.number(11),
-                                           f.text(13)[0] == '1');
-                count(a);
-                f.line(log, {-1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, -2},
-                       {id.c_str(), action_name(a)});
-                if (a == Action::Keep) continue;
-                last.clear();
-                if (forecast)
-                    f.line(last, {2, 4, 5, 6, 7, 8, 17, 9, 3, 11, 12, 13, -1, 15, -2},
-                           {id.c_str(), posting});
-                else
-                    f.line(last, {2, 4, 5, 6, 7, 8, 9, 3, 11, 12, 13, -1, 15, -2},
-                           {id.c_str(), posting});
-            }
-            send_all();
-        });
-        end_key();
-        send_all();
-        if (!updates) return;
-        exec("UPDATE " + table +
-             " c SET value = u.value, qualifier = u.qualifier, revised = u.revised, "
-             "product_id = u.product_id, line = u.line, posting_time = u.posting_time "
-             "FROM vyr_current u WHERE " +
-             key_match("c", "u", forecast));
-        exec("TRUNCATE vyr_current");
+        // None (a product of new keys) spares the fold the stored table.
+        Result locked = exec(std::string("SELECT count(*) FROM (SELECT 1 FROM ") + table +
+                             " c JOIN vyr_stage s ON " +
+                             key_match("c", "s", forecast, "key_basis") + " WHERE " + which +
+                             " ORDER BY " + key_list("c", forecast) + " FOR UPDATE OF c) AS locked");
+        const bool stored = std::strtoll(PQgetvalue(locked.get(), 0, 0), nullptr, 10) > 0;
+        const std::string source =
+            "SELECT v.*, v.seq AS ord, $1::bigint AS product_id, $2::timestamptz AS posting_time "
+            "FROM vyr_stage v";
+        std::string sql =
+            "WITH f AS MATERIALIZED (" + fold_query(policy_, forecast, source, stored) +
+            "), logged AS (INSERT INTO value_log SELECT f.product_id, f.seq, f.station, "
+            "f.obs_time, f.pe, f.duration, f.type_source, f.extremum, f.probability, "
+            "f.duration_value, f.basis_time, f.value, f.qualifier, f.revised, f.message, f.line, "
+            "f.comment, f.action FROM f RETURNING action), inserted AS (INSERT INTO " +
+            table + " SELECT " + current_columns(forecast) +
+            " FROM f WHERE f.last_change AND f.stored IS NULL)";
+        if (stored)
+            sql += ", updated AS (UPDATE " + std::string(table) +
+                   " c SET value = f.value, qualifier = f.qualifier, revised = f.revised, "
+                   "product_id = f.product_id, line = f.line, posting_time = f.posting_time FROM "
+                   "f WHERE f.last_change AND f.stored AND " +
+                   key_match("c", "f", forecast, "key_basis") + ")";
+        sql += " " + counts_of("logged");
+        add_counts(exec(sql, {id.c_str(), product_.posting_time}).get());
+    }
+
+    void add_counts(PGresult *r) {
+        totals_.inserted += std::strtol(PQgetvalue(r, 0, 0), nullptr, 10);
+        totals_.overwritten += std::strtol(PQgetvalue(r, 0, 1), nullptr, 10);
+        totals_.kept += std::strtol(PQgetvalue(r, 0, 2), nullptr, 10);
     }
 
     void post_staged() {
         totals_.inserted = totals_.overwritten = totals_.kept = 0;
         exec("BEGIN ISOLATION LEVEL REPEATABLE READ");
         posting_ = true;
-        exec("SET LOCAL work_mem = '128MB'");
+        exec("SET LOCAL work_mem = '128MB'; SET LOCAL jit = off");
         Result p = exec(
             "INSERT INTO product (name, product_time, posting_time) VALUES ($1, $2, $3) "
             "RETURNING product_id",
             {product_.name.c_str(), product_.dated ? product_.product_time : nullptr,
              product_.posting_time});
         const std::string id = PQgetvalue(p.get(), 0, 0);
-        fold_staged(false, id);
-        fold_staged(true, id);
+        post_table(false, id);
+        post_table(true, id);
         const std::string counts[] = {std::to_string(totals_.values),
                                       std::to_string(totals_.inserted),
                                       std::to_string(totals_.overwritten),
@@ -591,6 +541,8 @@ class PgStore final : public Store {
         posting_ = false;
     }
 
+    // The log, in the order products and their values arrived, through the
+    // rules into empty tables.
     Totals rebuild() {
         totals_ = {};
         exec("BEGIN ISOLATION LEVEL REPEATABLE READ");
@@ -601,63 +553,24 @@ class PgStore final : public Store {
         exec("SET LOCAL work_mem = '128MB'");
         exec("DELETE FROM observed");
         exec("DELETE FROM forecast");
-        const std::string basis = "coalesce(v.basis_time, p.product_time, p.posting_time)";
+        const std::string source =
+            "SELECT v.station, v.obs_time, v.pe, v.duration, v.type_source, v.extremum, "
+            "v.probability, v.duration_value, v.value, v.qualifier, v.revised, v.line, "
+            "v.product_id, coalesce(v.basis_time, p.product_time, p.posting_time) AS key_basis, "
+            "left(v.type_source, 1) IN ('F', 'C') AS forecast, row_number() OVER (ORDER BY "
+            "v.product_id, v.seq) AS ord, p.posting_time FROM value_log v JOIN product p ON "
+            "p.product_id = v.product_id";
         for (bool forecast : {false, true}) {
-            const std::string key = key_list("v", forecast, basis);
-            const std::string q =
-                "SELECT row_number() OVER (PARTITION BY " + key +
-                " ORDER BY v.product_id, v.seq) = 1, v.station, v.pe, v.duration, "
-                "v.type_source, v.extremum, v.probability, " +
-                basis +
-                ", v.duration_value, v.obs_time, v.value, v.qualifier, v.revised, v.product_id, "
-                "v.line, p.posting_time FROM value_log v JOIN product p ON p.product_id = "
-                "v.product_id WHERE " +
-                (forecast ? "" : "NOT ") + "left(v.type_source, 1) IN ('F', 'C') ORDER BY " + key +
-                ", v.product_id, v.seq";
-            // Columns: 0 first, 1 station, 2 pe, 3 duration, 4 type_source,
-            // 5 extremum, 6 probability, 7 basis, 8 duration_value,
-            // 9 obs_time, 10 value, 11 qualifier, 12 revised, 13 product_id,
-            // 14 line, 15 posting_time.
-            Fold fold(policy_);
-            std::string rows, last;
-            const std::string into =
-                std::string("COPY ") + (forecast ? "forecast" : "observed") + " FROM STDIN";
-            auto end_key = [&] {
-                if (fold.changed()) rows += last;
-                last.clear();
-            };
-            each_batch(q, [&](PGresult *r) {
-                for (int i = 0, n = PQntuples(r); i < n; ++i) {
-                    const Fields f(r, i);
-                    const bool first = f.flag(0);
-                    if (first) end_key();
-                    const bool missing = f.null(10);
-                    const Action a = fold.next(first, Stored{false, false, 0}, missing,
-                                               missing ? 0 : f.number(10), f.text(12)[0] == '1');
-                    ++totals_.values;
-                    count(a);
-                    if (a == Action::Keep) continue;
-                    last.clear();
-                    if (forecast)
-                        f.line(last, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
-                    else
-                        f.line(last, {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, 15});
-                }
-                copy_rows(into, rows);
-            });
-            end_key();
-            copy_rows(into, rows);
+            Result r =
+                exec(std::string("WITH f AS MATERIALIZED (") +
+                     fold_query(policy_, forecast, source, false) + "), inserted AS (INSERT INTO " +
+                     (forecast ? "forecast" : "observed") + " SELECT " + current_columns(forecast) +
+                     " FROM f WHERE f.last_change) " + counts_of("f"));
+            add_counts(r.get());
         }
+        totals_.values = totals_.inserted + totals_.overwritten + totals_.kept;
         exec("COMMIT");
         return totals_;
-    }
-
-    void count(Action a) {
-        switch (a) {
-            case Action::Insert: ++totals_.inserted; break;
-            case Action::Overwrite: ++totals_.overwritten; break;
-            case Action::Keep: ++totals_.kept; break;
-        }
     }
 
     std::vector<std::string> passwords_;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <map>
 #include <string>
 #include <utility>
@@ -44,6 +45,7 @@ struct Value {
     std::string creation;  // the creation date; empty when none
     std::string comment;
     std::string obs_time = "2026-12-12T14:00:00Z";
+    long line = 1;
 };
 
 store::Row row_of(const Value &v) {
@@ -61,7 +63,7 @@ store::Row row_of(const Value &v) {
     r.value = r.missing ? 0 : std::stod(v.number);
     r.revised = v.revised;
     std::snprintf(r.message, sizeof r.message, ".A");
-    r.line = 1;
+    r.line = v.line;
     r.comment = v.comment;
     return r;
 }
@@ -167,6 +169,79 @@ TEST_P(store_db, rules_of_every_policy) {
         EXPECT_EQ(t.inserted, inserted);
         EXPECT_EQ(t.overwritten, overwritten);
         EXPECT_EQ(t.kept, kept);
+    }
+}
+
+// Keys with several values in one product, interleaved, and stored keys
+// among more new ones than one statement inserts: under every policy the
+// actions and the current values are those of applying the values one by
+// one in input order.
+TEST_P(store_db, several_values_of_a_key_in_one_product) {
+    const Policy policies[] = {Policy::Standard,
+                               Policy::Always,
+                               Policy::Revised,
+                               Policy::Different,
+                               Policy::DifferentOrRevised,
+                               Policy::DifferentAndRevised};
+    uint32_t seed = 2026;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % n);
+    };
+    constexpr int kKeys = 150;
+    for (std::size_t p = 0; p < std::size(policies); ++p) {
+        SCOPED_TRACE(store::policy_name(policies[p]));
+        auto s = open(policies[p]);
+        const std::string prefix = "Q" + std::to_string(p) + "K";
+        // What each key holds, applied value by value: "value|revised|line".
+        std::map<std::string, store::Stored> held;
+        std::map<std::string, std::string> current;
+        std::vector<std::string> actions;
+        long line = 0;
+        for (int product = 1; product <= 3; ++product) {
+            std::vector<Value> values;
+            // The first product stores every third key; the others bring 1
+            // to 4 values to every key, in rounds over the keys out of order.
+            std::vector<int> count(kKeys, 0);
+            for (int k = 0; k < kKeys; ++k) count[k] = product == 1 ? (k % 3 == 0) : 1 + next(4);
+            for (int round = 0; round < 4; ++round)
+                for (int i = 0; i < kKeys; ++i) {
+                    const int k = (i * 37 + round) % kKeys;
+                    if (round >= count[k]) continue;
+                    const char *number = std::array{"1", "2", ""}[next(3)];
+                    const bool revised = next(4) == 0;
+                    char station[16];
+                    std::snprintf(station, sizeof station, "%s%03d", prefix.c_str(), k);
+                    Value v(station, number, revised, k % 5 == 0 ? "FF" : "RZ");
+                    v.line = ++line;
+                    values.push_back(v);
+                    const store::Stored before = held[station];
+                    const double number_value = *number ? std::stod(number) : 0;
+                    const store::Action a =
+                        store::decide(policies[p], before, !*number, number_value, revised);
+                    actions.push_back(store::action_name(a));
+                    if (a == store::Action::Keep) continue;
+                    held[station] = {true, !*number, number_value};
+                    current[station] = std::string(station) + "|" + (*number ? number : "-") + "|" +
+                                       (revised ? "1" : "0") + "|" + std::to_string(v.line);
+                }
+            post(*s, values);
+        }
+        EXPECT_EQ(query(db.name(), "SELECT action FROM value_log WHERE station LIKE '" + prefix +
+                                       "%' ORDER BY product_id, seq"),
+                  actions);
+        std::vector<std::string> want;
+        for (const auto &[station, row] : current) want.push_back(row);
+        const std::string keyed =
+            "SELECT * FROM (SELECT station, value, revised, line FROM "
+            "observed UNION ALL SELECT station, value, revised, line "
+            "FROM forecast) AS c WHERE station LIKE '" +
+            prefix + "%' ORDER BY station";
+        EXPECT_EQ(query(db.name(), keyed), want);
+        // The log replayed under the same policy, all products at once,
+        // rebuilds the same current values.
+        open(policies[p])->replay();
+        EXPECT_EQ(query(db.name(), keyed), want) << "after replay";
     }
 }
 
