@@ -17,6 +17,7 @@
 
 #include "base_int.h"
 #include "shef_series.h"
+#include "shef_series_util.h"
 
 namespace {
 
@@ -54,34 +55,6 @@ struct Output {
     vyr::series::Counts counts;
 };
 
-// The lines of the suite's line reader, as the stream reader must find them.
-void decode_by_lines(FILE *in, Decoder &decoder) {
-    vyr::BlockLineSource src(in);
-    if (src.peek().substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
-    vyr::WholeLines lines(src, vyr::series::kLineMax, true);
-    vyr::LineView piece;
-    long number = 0;
-    int crs = 0;
-    while (lines.next(piece)) {
-        if (crs > 0 && piece.text.empty() && !piece.too_long) {
-            if (piece.end == '\n')
-                crs = 0;
-            else if (crs == 1)
-                crs = 2;
-            else
-                ++number;
-            continue;
-        }
-        if (crs == 2) ++number;
-        crs = piece.end == '\r' ? 1 : 0;
-        if (piece.too_long)
-            decoder.skipped_line(++number);
-        else
-            decoder.line(piece.text, ++number);
-    }
-    decoder.finish();
-}
-
 Output decode(const uint8_t *data, size_t size, vyr::series::RefDate ref, Way way) {
     Output o;
     FILE *in = fmemopen(const_cast<uint8_t *>(data), size, "r");
@@ -101,8 +74,8 @@ Output decode(const uint8_t *data, size_t size, vyr::series::RefDate ref, Way wa
                 ++records;
             },
             [&](vyr::series::Severity s, long line, std::string_view text) {
-                o.notes += (s == vyr::series::Severity::Error ? "E" : "W") +
-                           std::to_string(line) + ": " + std::string(text) + "\n";
+                o.notes += (s == vyr::series::Severity::Error ? "E" : "W") + std::to_string(line) +
+                           ": " + std::string(text) + "\n";
             });
         if (way == Way::ByLines) {
             decoder.set_on_block([&](Decoder::BlockMark m) {
@@ -113,7 +86,7 @@ Output decode(const uint8_t *data, size_t size, vyr::series::RefDate ref, Way wa
         }
         if (way == Way::Direct) decoder.write_csv(csv);
         if (way == Way::ByLines)
-            decode_by_lines(in, decoder);
+            vyr::test::decode_by_lines(in, decoder);
         else
             vyr::series::decode_stream(in, decoder);
         o.counts = decoder.counts();

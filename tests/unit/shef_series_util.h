@@ -3,10 +3,12 @@
 #ifndef VYR_SHEF_SERIES_UTIL_H
 #define VYR_SHEF_SERIES_UTIL_H
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base_int.h"
 #include "shef_series.h"
 
 namespace vyr::test {
@@ -69,6 +71,35 @@ inline Decoded decode_text(std::string_view text, vyr::series::RefDate ref = kRe
     dec.finish();
     d.counts = dec.counts();
     return d;
+}
+
+// Decodes a stream line by line from the suite's own line reader: the lines
+// the stream reader (decode_stream) must find, with the same line numbers.
+inline void decode_by_lines(FILE *in, vyr::series::Decoder &decoder) {
+    vyr::BlockLineSource src(in);
+    if (src.peek().substr(0, 3) == "\xEF\xBB\xBF") src.consume(3);
+    vyr::WholeLines lines(src, vyr::series::kLineMax, true);
+    vyr::LineView piece;
+    long number = 0;
+    int crs = 0;
+    while (lines.next(piece)) {
+        if (crs > 0 && piece.text.empty() && !piece.too_long) {
+            if (piece.end == '\n')
+                crs = 0;
+            else if (crs == 1)
+                crs = 2;
+            else
+                ++number;
+            continue;
+        }
+        if (crs == 2) ++number;
+        crs = piece.end == '\r' ? 1 : 0;
+        if (piece.too_long)
+            decoder.skipped_line(++number);
+        else
+            decoder.line(piece.text, ++number);
+    }
+    decoder.finish();
 }
 
 }  // namespace vyr::test

@@ -397,20 +397,22 @@ TEST(store_sqlite, full_disk_leaves_nothing) {
     EXPECT_EQ(post(*s, many).inserted, 2000);
 }
 
+// Why a database is refused, or "opened".
+std::string refusal(const std::string &name) {
+    try {
+        store::open(name, Policy::Standard);
+    } catch (const store::Error &e) {
+        return e.what();
+    }
+    return "opened";
+}
+
 // Databases that must be refused, each with the reason, and left as they
 // were; a read-only file only when the tests do not run as root (root
 // writes it anyway).
 TEST(store_sqlite, refused_files_are_left_as_they_were) {
     vyr::test::ScratchDir dir("vyrdb");
     const std::string text = dir.write("notes.txt", "these are notes, not a database\n");
-    auto refusal = [](const std::string &name) {
-        try {
-            store::open(name, Policy::Standard);
-        } catch (const store::Error &e) {
-            return std::string(e.what());
-        }
-        return std::string("opened");
-    };
     EXPECT_EQ(refusal(text), "file is not a database");
     EXPECT_EQ(vyr::test::read_file(text), "these are notes, not a database\n");
     EXPECT_EQ(refusal(dir.path()), "unable to open database file");
@@ -440,14 +442,6 @@ TEST(store_sqlite, refused_files_are_left_as_they_were) {
 TEST(store_postgres, refused_servers_and_schemas) {
     TestDatabase db("postgres");
     if (db.name().empty()) GTEST_SKIP() << "PostgreSQL tests skipped: " << db.why();
-    auto refusal = [](const std::string &name) {
-        try {
-            store::open(name, Policy::Standard);
-        } catch (const store::Error &e) {
-            return std::string(e.what());
-        }
-        return std::string("opened");
-    };
     const std::string none = refusal("postgresql:///x?host=" + db.dir() + "/nowhere");
     EXPECT_NE(none.find("No such file or directory"), std::string::npos) << none;
 
