@@ -1,16 +1,17 @@
 // store_pg.cpp - the PostgreSQL backend, for a database that many posters
 // and readers share.
 //
-// A product's values go to a temporary staging table with COPY (data
-// only, never SQL text) as they are decoded, outside the posting
+// A product's values go to a temporary staging table with COPY (binary
+// data only, never SQL text) as they are decoded, outside the posting
 // transaction, so that a retry needs nothing from the input again. The
-// posting transaction then applies the rules on the server, set-based, in
-// one statement per table: the staged values sorted by key and arrival,
-// with what their keys hold, get their action from window functions over
-// the values of their key before them (the rules, written in SQL, need no
-// more than that: see overwrites()); every value goes into value_log, the
-// last value that changed each key into observed or forecast, all from
-// one sort of the product. The product thus crosses the connection once.
+// posting transaction then applies the rules on the server, set-based,
+// per table: the staged values sorted by key and arrival, with what their
+// keys hold, get their action from window functions over the values of
+// their key before them (the rules, written in SQL, need no more than
+// that: see overwrites()). From that one sort every value goes into
+// value_log, each new key's insert into observed or forecast, and the
+// last overwrite of each key updates it. The product thus crosses the
+// connection once.
 //
 // Concurrency: the transaction runs at REPEATABLE READ and first locks
 // every stored row its values touch, in key order so that posters lock
@@ -21,6 +22,7 @@
 // equal a serial posting in commit order.
 #include <libpq-fe.h>
 
+#include <bit>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -112,27 +114,57 @@ std::vector<std::string> passwords_of(std::string_view uri) {
     return found;
 }
 
-// Appends a text field in COPY's text format.
-void put_field(std::string &out, std::string_view s) {
-    for (char c : s) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
-        }
-    }
+// The staging rows go in COPY's binary format: nothing for the server to
+// parse, which is most of what a text COPY costs it. Integers and floats
+// are big-endian, times microseconds since 2000-01-01 UTC.
+constexpr char kCopyHeader[] = "PGCOPY\n\377\r\n\0\0\0\0\0\0\0\0\0";
+constexpr int16_t kStageColumns = 18;
+constexpr int64_t kPgEpoch = 946684800;  // 2000-01-01 in seconds since 1970
+
+void put_be(std::string &out, uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xff);
+}
+void put_null(std::string &out) { put_be(out, 0xffffffffu, 4); }
+void put_text(std::string &out, std::string_view s) {
+    put_be(out, s.size(), 4);
+    out += s;
 }
 void put_text_or_null(std::string &out, std::string_view s) {
     if (s.empty())
-        out += "\\N";
+        put_null(out);
     else
-        put_field(out, s);
+        put_text(out, s);
 }
-void put_int(std::string &out, int64_t v) {
-    char buf[24];
-    out.append(buf, static_cast<std::size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
+void put_int8(std::string &out, int64_t v) {
+    put_be(out, 8, 4);
+    put_be(out, static_cast<uint64_t>(v), 8);
+}
+void put_float8(std::string &out, double v) {
+    put_be(out, 8, 4);
+    put_be(out, std::bit_cast<uint64_t>(v), 8);
+}
+
+// "YYYY-MM-DDTHH:MM:SSZ" as microseconds since 2000; false when the text
+// is not such a time.
+bool pg_time(const char *text, int64_t &micros) {
+    int f[6];
+    constexpr int kAt[] = {0, 5, 8, 11, 14, 17}, kWidth[] = {4, 2, 2, 2, 2, 2};
+    for (int i = 0; i < 6; ++i) {
+        const char *p = text + kAt[i];
+        if (std::from_chars(p, p + kWidth[i], f[i]).ptr != p + kWidth[i]) return false;
+    }
+    const int64_t days = vyr::series::days_from_civil(f[0], f[1], f[2]);
+    micros = ((days * 86400 + f[3] * 3600 + f[4] * 60 + f[5]) - kPgEpoch) * 1000000;
+    return true;
+}
+void put_time_or_null(std::string &out, const char *text) {
+    int64_t micros = 0;
+    if (text[0] == '\0') {
+        put_null(out);
+        return;
+    }
+    if (!pg_time(text, micros)) throw Error(std::string("time not valid: ") + text);
+    put_int8(out, micros);
 }
 
 // The columns of a key, in primary-key order; in a forecast the basis
@@ -210,31 +242,35 @@ std::string overwrites(Policy policy) {
 }
 
 // The values of one table (source, a query with the staging table's
-// columns, the key's basis time as key_basis, the arrival order as ord,
-// the product and its posting time) through the rules, from what their
-// keys hold in that table when against_stored: every value with stored
-// (true, or null for a key not stored), its action, and last_change, true
-// for the value that changed its key last.
-std::string fold_query(Policy policy, bool forecast, const std::string &source,
-                       bool against_stored) {
+// columns, the key's basis time as key_basis and the arrival order as ord)
+// through the rules, from what their keys hold in that table when
+// against_stored: every value with stored (true, or null for a key not
+// stored) and its action, in the order of their keys. A key's first value
+// is its insert when it was not stored.
+std::string acted_query(Policy policy, bool forecast, const std::string &source,
+                        bool against_stored) {
     const char *table = forecast ? "forecast" : "observed";
-    const std::string key = key_list("s", forecast, "key_basis");
     const std::string stored = against_stored
                                    ? std::string("LEFT JOIN (SELECT ") + key_list("t", forecast) +
                                          ", true AS stored, t.value AS stored_value FROM " + table +
                                          " t) AS c ON " + key_match("c", "s", forecast, "key_basis")
                                    : "CROSS JOIN (SELECT NULL::boolean AS stored, NULL::float8 AS "
                                      "stored_value) AS c";
-    const std::string acted =
-        "SELECT s.*, c.stored, CASE WHEN c.stored IS NULL AND row_number() OVER w = 1 THEN "
-        "'insert' WHEN " +
-        overwrites(policy) + " THEN 'overwrite' ELSE 'keep' END AS action FROM (" + source +
-        ") AS s " + stored + " WHERE " + (forecast ? "" : "NOT ") +
-        "s.forecast WINDOW w AS (PARTITION BY " + key +
-        " ORDER BY s.ord ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING)";
+    return "SELECT s.*, c.stored, CASE WHEN c.stored IS NULL AND row_number() OVER w = 1 THEN "
+           "'insert' WHEN " +
+           overwrites(policy) + " THEN 'overwrite' ELSE 'keep' END AS action FROM (" + source +
+           ") AS s " + stored + " WHERE " + (forecast ? "" : "NOT ") +
+           "s.forecast WINDOW w AS (PARTITION BY " + key_list("s", forecast, "key_basis") +
+           " ORDER BY s.ord ROWS BETWEEN UNBOUNDED PRECEDING AND 1 PRECEDING)";
+}
+
+// The acted values with last_change, true for the value that changed its
+// key last.
+std::string fold_query(Policy policy, bool forecast, const std::string &source,
+                       bool against_stored) {
     return "SELECT a.*, max(CASE WHEN a.action <> 'keep' THEN a.ord END) OVER (PARTITION BY " +
-           key_list("a", forecast, "key_basis") + ") = a.ord AS last_change FROM (" + acted +
-           ") AS a";
+           key_list("a", forecast, "key_basis") + ") = a.ord AS last_change FROM (" +
+           acted_query(policy, forecast, source, against_stored) + ") AS a";
 }
 
 // The columns of a keyed table, from the folded values f.
@@ -246,11 +282,12 @@ std::string current_columns(bool forecast) {
 }
 
 // The counts of the actions of the rows of r.
-std::string counts_of(const char *r) {
-    return std::string(
-               "SELECT count(*) FILTER (WHERE action = 'insert'), count(*) FILTER (WHERE "
-               "action = 'overwrite'), count(*) FILTER (WHERE action = 'keep') FROM ") +
-           r;
+std::string counts_of(std::string_view r) {
+    std::string s =
+        "SELECT count(*) FILTER (WHERE action = 'insert'), count(*) FILTER (WHERE action = "
+        "'overwrite'), count(*) FILTER (WHERE action = 'keep') FROM ";
+    s += r;
+    return s;
 }
 
 class PgStore final : public Store {
@@ -270,7 +307,12 @@ class PgStore final : public Store {
             "type_source text COLLATE \"C\", extremum text COLLATE \"C\", "
             "probability text COLLATE \"C\", duration_value bigint, basis_time timestamptz, "
             "value double precision, qualifier text, revised smallint, message text, "
-            "line bigint, comment text, forecast boolean, key_basis timestamptz)");
+            "line bigint, comment text, forecast boolean, key_basis timestamptz); "
+            "CREATE TEMP TABLE vyr_overwrite (station text COLLATE \"C\", pe text COLLATE \"C\", "
+            "duration text COLLATE \"C\", type_source text COLLATE \"C\", "
+            "extremum text COLLATE \"C\", probability text COLLATE \"C\", "
+            "basis_time timestamptz, duration_value bigint, obs_time timestamptz, "
+            "value double precision, qualifier text, revised smallint, line bigint, seq bigint)");
     }
 
     ~PgStore() override { rollback(); }
@@ -279,52 +321,45 @@ class PgStore final : public Store {
         product_ = product;
         totals_ = {};
         seq_ = 0;
-        copy_.clear();
+        forecasts_ = 0;
+        copy_.assign(kCopyHeader, sizeof kCopyHeader - 1);
         exec("TRUNCATE vyr_stage");
-        start_copy("COPY vyr_stage FROM STDIN");
+        start_copy("COPY vyr_stage FROM STDIN (FORMAT binary)");
     }
 
-    // The value as a line of the staging table's COPY text: seq, the value
-    // log's columns from station to comment, whether it is a forecast, and
-    // the basis time of its key.
+    // The value as a row of the staging table: seq, the value log's
+    // columns from station to comment, whether it is a forecast, and the
+    // basis time of its key.
     void add(const Row &row) override {
         std::string &o = copy_;
-        put_int(o, ++seq_);
-        o += '\t';
-        put_field(o, row.station);
-        o += '\t';
-        o += row.obs_time;
-        o += '\t';
-        put_field(o, row.pe);
-        o += '\t';
-        put_field(o, row.duration);
-        o += '\t';
-        put_field(o, row.type_source);
-        o += '\t';
-        put_field(o, row.extremum);
-        o += '\t';
-        put_field(o, row.probability);
-        o += '\t';
-        put_int(o, row.duration_value);
-        o += '\t';
-        put_text_or_null(o, row.basis_time);
-        o += '\t';
-        // The decoder's canonical decimal text reads as the same double.
-        put_text_or_null(o, row.missing ? std::string_view() : row.value_text);
-        o += '\t';
+        put_be(o, kStageColumns, 2);
+        put_int8(o, ++seq_);
+        put_text(o, row.station);
+        put_time_or_null(o, row.obs_time);
+        put_text(o, row.pe);
+        put_text(o, row.duration);
+        put_text(o, row.type_source);
+        put_text(o, row.extremum);
+        put_text(o, row.probability);
+        put_int8(o, row.duration_value);
+        put_time_or_null(o, row.basis_time);
+        if (row.missing)
+            put_null(o);
+        else
+            put_float8(o, row.value);
         put_text_or_null(o, row.qualifier);
-        o += row.revised ? "\t1\t" : "\t0\t";
-        put_field(o, row.message);
-        o += '\t';
-        put_int(o, row.line);
-        o += '\t';
+        put_be(o, 2, 4);
+        put_be(o, row.revised ? 1 : 0, 2);
+        put_text(o, row.message);
+        put_int8(o, row.line);
         put_text_or_null(o, row.comment);
+        put_be(o, 1, 4);
+        o += row.forecast() ? '\1' : '\0';
         if (row.forecast()) {
-            o += "\tt\t";
-            o += basis_of(row, product_);
-            o += '\n';
+            put_time_or_null(o, basis_of(row, product_));
+            ++forecasts_;
         } else {
-            o += "\tf\t\\N\n";
+            put_null(o);
         }
         ++totals_.values;
         if (o.size() >= kCopyChunk) {
@@ -334,6 +369,7 @@ class PgStore final : public Store {
     }
 
     Totals commit(long errors) override {
+        put_be(copy_, 0xffff, 2);  // the end of the rows
         send(copy_);
         copy_.clear();
         end_copy();
@@ -476,37 +512,64 @@ class PgStore final : public Store {
     }
 
     // The staged values of one table through the rules, into value_log
-    // and the table, in one statement; adds the counts to the totals.
+    // and the table; adds the counts to the totals. The values come out
+    // of the rules in key order and go into value_log as they come, and
+    // from there a new key's insert goes into the table, still in key
+    // order (cheapest for its primary key), and the overwrites aside. The
+    // last overwrite of each key then updates it, in a statement of its
+    // own so that it sees the keys just inserted.
     void post_table(bool forecast, const std::string &id) {
         const char *table = forecast ? "forecast" : "observed";
         const std::string which = std::string(forecast ? "" : "NOT ") + "s.forecast";
         // The stored keys, locked in key order so that posters lock alike: a
         // poster that would change one waits for this one to commit.
-        // None (a product of new keys) spares the fold the stored table.
-        Result locked = exec(std::string("SELECT count(*) FROM (SELECT 1 FROM ") + table +
-                             " c JOIN vyr_stage s ON " +
-                             key_match("c", "s", forecast, "key_basis") + " WHERE " + which +
-                             " ORDER BY " + key_list("c", forecast) + " FOR UPDATE OF c) AS locked");
+        // None (a product of new keys) spares the rules the stored table.
+        Result locked = exec(
+            std::string("SELECT count(*) FROM (SELECT 1 FROM ") + table +
+            " c JOIN vyr_stage s ON " + key_match("c", "s", forecast, "key_basis") + " WHERE " +
+            which + " ORDER BY " + key_list("c", forecast) + " FOR UPDATE OF c) AS locked");
         const bool stored = std::strtoll(PQgetvalue(locked.get(), 0, 0), nullptr, 10) > 0;
-        const std::string source =
-            "SELECT v.*, v.seq AS ord, $1::bigint AS product_id, $2::timestamptz AS posting_time "
-            "FROM vyr_stage v";
+        exec("TRUNCATE vyr_overwrite");
+        // The key of a logged value l; a forecast without a creation date
+        // has the product's basis time, $3.
+        std::string key = "l.station, l.pe, l.duration, l.type_source, l.extremum, l.probability";
+        std::string columns = key;
+        key += forecast ? ", coalesce(l.basis_time, $3)" : ", NULL";
+        key += ", l.duration_value, l.obs_time";
+        columns += forecast ? ", coalesce(l.basis_time, $3)" : "";
+        columns += ", l.duration_value, l.obs_time";
         std::string sql =
-            "WITH f AS MATERIALIZED (" + fold_query(policy_, forecast, source, stored) +
-            "), logged AS (INSERT INTO value_log SELECT f.product_id, f.seq, f.station, "
-            "f.obs_time, f.pe, f.duration, f.type_source, f.extremum, f.probability, "
-            "f.duration_value, f.basis_time, f.value, f.qualifier, f.revised, f.message, f.line, "
-            "f.comment, f.action FROM f RETURNING action), inserted AS (INSERT INTO " +
-            table + " SELECT " + current_columns(forecast) +
-            " FROM f WHERE f.last_change AND f.stored IS NULL)";
-        if (stored)
-            sql += ", updated AS (UPDATE " + std::string(table) +
-                   " c SET value = f.value, qualifier = f.qualifier, revised = f.revised, "
-                   "product_id = f.product_id, line = f.line, posting_time = f.posting_time FROM "
-                   "f WHERE f.last_change AND f.stored AND " +
-                   key_match("c", "f", forecast, "key_basis") + ")";
-        sql += " " + counts_of("logged");
-        add_counts(exec(sql, {id.c_str(), product_.posting_time}).get());
+            "WITH logged AS (INSERT INTO value_log SELECT $1, f.seq, f.station, f.obs_time, f.pe, "
+            "f.duration, f.type_source, f.extremum, f.probability, f.duration_value, "
+            "f.basis_time, f.value, f.qualifier, f.revised, f.message, f.line, f.comment, "
+            "f.action FROM (";
+        sql += acted_query(policy_, forecast, "SELECT v.*, v.seq AS ord FROM vyr_stage v", stored);
+        sql +=
+            ") AS f RETURNING station, pe, duration, type_source, extremum, probability, "
+            "basis_time, duration_value, obs_time, value, qualifier, revised, line, seq, action), "
+            "inserted AS (INSERT INTO ";
+        sql += table;
+        sql += " SELECT " + columns +
+               ", l.value, l.qualifier, l.revised, $1, l.line, $2 FROM logged l WHERE l.action = "
+               "'insert'), aside AS (INSERT INTO vyr_overwrite SELECT ";
+        sql += key;
+        sql +=
+            ", l.value, l.qualifier, l.revised, l.line, l.seq FROM logged l WHERE l.action = "
+            "'overwrite') ";
+        sql += counts_of("logged");
+        const char *basis = product_.dated ? product_.product_time : product_.posting_time;
+        std::vector<const char *> params = {id.c_str(), product_.posting_time};
+        if (forecast) params.push_back(basis);
+        Result counts = exec(sql, params);
+        add_counts(counts.get());
+        if (std::strtoll(PQgetvalue(counts.get(), 0, 1), nullptr, 10) == 0) return;
+        exec(std::string("UPDATE ") + table +
+                 " c SET value = o.value, qualifier = o.qualifier, revised = o.revised, "
+                 "product_id = $1, line = o.line, posting_time = $2 FROM (SELECT DISTINCT ON (" +
+                 key_list("w", forecast) + ") w.* FROM vyr_overwrite w ORDER BY " +
+                 key_list("w", forecast) + ", w.seq DESC) AS o WHERE " +
+                 key_match("c", "o", forecast),
+             {id.c_str(), product_.posting_time});
     }
 
     void add_counts(PGresult *r) {
@@ -526,8 +589,9 @@ class PgStore final : public Store {
             {product_.name.c_str(), product_.dated ? product_.product_time : nullptr,
              product_.posting_time});
         const std::string id = PQgetvalue(p.get(), 0, 0);
-        post_table(false, id);
-        post_table(true, id);
+        // A table none of the product's values goes to is left alone.
+        if (forecasts_ < totals_.values) post_table(false, id);
+        if (forecasts_ > 0) post_table(true, id);
         const std::string counts[] = {std::to_string(totals_.values),
                                       std::to_string(totals_.inserted),
                                       std::to_string(totals_.overwritten),
@@ -578,6 +642,7 @@ class PgStore final : public Store {
     Product product_{};
     Totals totals_;
     int64_t seq_ = 0;
+    int64_t forecasts_ = 0;  // of the product's values
     std::string copy_;
     bool copying_ = false;
     bool posting_ = false;  // inside the posting transaction
