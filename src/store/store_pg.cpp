@@ -186,14 +186,16 @@ std::string key_match(const char *a, const char *b, bool forecast,
     return s;
 }
 
-// "a.col, ..." over a key; the basis time is the given column of a.
+// "a.col, ..." over a key (bare column names when a is empty); the basis
+// time is the given column of a.
 std::string key_list(const char *a, bool forecast, const char *basis_column = "basis_time") {
     std::string s;
     for (const char *c : kKeyColumns) {
         const bool basis = std::strcmp(c, "basis_time") == 0;
         if (basis && !forecast) continue;
         if (!s.empty()) s += ", ";
-        s += std::string(a) + "." + (basis ? basis_column : c);
+        if (*a != '\0') s += std::string(a) + ".";
+        s += basis ? basis_column : c;
     }
     return s;
 }
@@ -532,12 +534,9 @@ class PgStore final : public Store {
         exec("TRUNCATE vyr_overwrite");
         // The key of a logged value l; a forecast without a creation date
         // has the product's basis time, $3.
-        std::string key = "l.station, l.pe, l.duration, l.type_source, l.extremum, l.probability";
-        std::string columns = key;
-        key += forecast ? ", coalesce(l.basis_time, $3)" : ", NULL";
-        key += ", l.duration_value, l.obs_time";
-        columns += forecast ? ", coalesce(l.basis_time, $3)" : "";
-        columns += ", l.duration_value, l.obs_time";
+        std::string key = "l.station, l.pe, l.duration, l.type_source, l.extremum, l.probability, ";
+        if (forecast) key += "coalesce(l.basis_time, $3), ";
+        key += "l.duration_value, l.obs_time";
         std::string sql =
             "WITH logged AS (INSERT INTO value_log SELECT $1, f.seq, f.station, f.obs_time, f.pe, "
             "f.duration, f.type_source, f.extremum, f.probability, f.duration_value, "
@@ -549,10 +548,11 @@ class PgStore final : public Store {
             "basis_time, duration_value, obs_time, value, qualifier, revised, line, seq, action), "
             "inserted AS (INSERT INTO ";
         sql += table;
-        sql += " SELECT " + columns +
+        sql += " SELECT " + key +
                ", l.value, l.qualifier, l.revised, $1, l.line, $2 FROM logged l WHERE l.action = "
-               "'insert'), aside AS (INSERT INTO vyr_overwrite SELECT ";
-        sql += key;
+               "'insert'), aside AS (INSERT INTO vyr_overwrite (";
+        sql += key_list("", forecast);
+        sql += ", value, qualifier, revised, line, seq) SELECT " + key;
         sql +=
             ", l.value, l.qualifier, l.revised, l.line, l.seq FROM logged l WHERE l.action = "
             "'overwrite') ";

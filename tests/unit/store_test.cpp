@@ -28,6 +28,14 @@ using vyr::test::one;
 using vyr::test::query;
 using vyr::test::TestDatabase;
 
+// Every policy, in the order the rules table's letters follow.
+constexpr Policy policies[] = {Policy::Standard,
+                               Policy::Always,
+                               Policy::Revised,
+                               Policy::Different,
+                               Policy::DifferentOrRevised,
+                               Policy::DifferentAndRevised};
+
 // A value as a test writes it: an HG value of 12 Dec 2026 14Z unless said.
 struct Value {
     Value(std::string st, std::string num, bool rev = false, std::string type = "RZ",
@@ -132,12 +140,6 @@ TEST_P(store_db, rules_of_every_policy) {
         {"M", {"", "7"}, "OOKOOK"},       {"M", {"", ""}, "KOKKKK"},
         {"M", {"", "7", true}, "OOOOOO"}, {"M", {"", "", true}, "OOOKOK"},
     };
-    const Policy policies[] = {Policy::Standard,
-                               Policy::Always,
-                               Policy::Revised,
-                               Policy::Different,
-                               Policy::DifferentOrRevised,
-                               Policy::DifferentAndRevised};
     for (std::size_t p = 0; p < std::size(policies); ++p) {
         SCOPED_TRACE(store::policy_name(policies[p]));
         auto s = open(policies[p]);
@@ -177,12 +179,6 @@ TEST_P(store_db, rules_of_every_policy) {
 // actions and the current values are those of applying the values one by
 // one in input order.
 TEST_P(store_db, several_values_of_a_key_in_one_product) {
-    const Policy policies[] = {Policy::Standard,
-                               Policy::Always,
-                               Policy::Revised,
-                               Policy::Different,
-                               Policy::DifferentOrRevised,
-                               Policy::DifferentAndRevised};
     uint32_t seed = 2026;
     auto next = [&](uint32_t n) {
         seed = seed * 1103515245u + 12345u;
